@@ -1,0 +1,27 @@
+// The memory-function protocol both EEPROMs speak: Read Memory, and the row
+// write through the scratchpad (write, verify, copy and confirm, check).
+// The chips differ only in what this descriptor holds. EEPROM-layer internal.
+#ifndef IDSTAMP_MEMORY_PROTOCOL_H
+#define IDSTAMP_MEMORY_PROTOCOL_H
+
+#include "signal/onewiresignal.h"
+
+typedef struct {
+    ONE_WIRE_TIMING *timing;                           // resets and slots
+    int (*sendByte)(ONE_WIRE_ACCESS *, unsigned char);   // one byte out
+    int (*receiveByte)(ONE_WIRE_ACCESS *, unsigned char *); // one byte in
+    unsigned int bound;    // a transfer may end at this address + 1 at most
+    unsigned int rowSize;  // bytes the scratchpad holds
+    unsigned int pageCount; // data pages a page operation accepts
+} EEPROM_CHIP;
+
+int eeprom_memory_read(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned int address,
+                       unsigned int length, unsigned char *buffer);
+int eeprom_page_read(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned char page,
+                     unsigned char *buffer);
+int eeprom_row_write(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned int address,
+                     unsigned char *data);
+int eeprom_page_write(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned char page,
+                      unsigned char *data);
+
+#endif

@@ -1,0 +1,240 @@
+// The chip at byte level: ROM commands after a reset, then one memory command.
+// Both chips speak the same commands; they differ in memory and scratchpad
+// size, and the DS2431 has page protection bytes at 0x080 to 0x083.
+#include "sim/board.h"
+
+#include <cstdio>
+
+namespace sim {
+namespace detail {
+
+namespace {
+
+constexpr uint8_t kReadRom = 0x33;
+constexpr uint8_t kSkipRom = 0xCC;
+constexpr uint8_t kMatchRom = 0x55;
+constexpr uint8_t kReadMemory = 0xF0;
+constexpr uint8_t kWriteScratchpad = 0x0F;
+constexpr uint8_t kReadScratchpad = 0xAA;
+constexpr uint8_t kCopyScratchpad = 0x55;
+
+constexpr uint32_t kDs2431ProtectionBytes = 0x080;
+constexpr uint8_t kWriteProtected = 0x55;
+
+// Counts down a fault that hits the first N occasions.
+bool take(unsigned &left)
+{
+    if (left == 0)
+        return false;
+    --left;
+    return true;
+}
+
+} // namespace
+
+uint8_t Board::es() const
+{
+    return static_cast<uint8_t>((aa ? 0x80u : 0u) | (pf ? 0x20u : 0u) | (e & (pad_size - 1)));
+}
+
+bool Board::page_protected(uint32_t address) const
+{
+    if (config.chip != Chip::ds2431 || address >= kDs2431ProtectionBytes)
+        return false;
+    return memory[kDs2431ProtectionBytes + address / 32] == kWriteProtected;
+}
+
+void Board::byte_received(uint8_t value)
+{
+    switch (phase) {
+    case Phase::rom_command:
+        command = value;
+        if (value == kReadRom) {
+            tx_len = 8;
+            tx_pos = 0;
+            for (unsigned i = 0; i < 8; ++i)
+                tx_buf[i] = rom[i];
+            if (take(rom_crc_left))
+                tx_buf[7] ^= 1u;
+            start_tx(Phase::read_rom);
+        } else if (value == kSkipRom) {
+            phase = Phase::memory_command;
+        } else if (value == kMatchRom) {
+            phase = Phase::match_rom;
+            byte_count = 0;
+            rom_matched = true;
+        } else {
+            go_idle();
+        }
+        break;
+
+    case Phase::match_rom:
+        if (value != rom[byte_count])
+            rom_matched = false;
+        if (++byte_count == 8) {
+            if (rom_matched)
+                phase = Phase::memory_command;
+            else
+                go_idle(); // not addressed: quiet until the next reset
+        }
+        break;
+
+    case Phase::memory_command:
+        command = value;
+        byte_count = 0;
+        if (value == kReadMemory) {
+            phase = Phase::read_memory_address;
+        } else if (value == kWriteScratchpad) {
+            phase = Phase::write_scratchpad_address;
+            aa = false;
+            pf = true; // until a whole data byte arrived
+            any_data = false;
+            crc = crc16(&value, 1);
+        } else if (value == kReadScratchpad) {
+            tx_buf[0] = static_cast<uint8_t>(ta);
+            tx_buf[1] = static_cast<uint8_t>(ta >> 8);
+            tx_buf[2] = es();
+            tx_len = 3;
+            for (unsigned i = pad_start; any_data && i <= e; ++i)
+                tx_buf[tx_len++] = pad[i];
+            uint16_t sum = crc16(&value, 1);
+            sum = static_cast<uint16_t>(~crc16(tx_buf.data(), tx_len, sum));
+            tx_buf[tx_len++] = static_cast<uint8_t>(sum);
+            tx_buf[tx_len++] = static_cast<uint8_t>(sum >> 8);
+            tx_pos = 0;
+            start_tx(Phase::send_buffer);
+        } else if (value == kCopyScratchpad) {
+            phase = Phase::copy_authorization;
+        } else {
+            go_idle();
+        }
+        break;
+
+    case Phase::read_memory_address:
+        if (byte_count++ == 0) {
+            addr_lo = value;
+        } else {
+            read_addr = static_cast<uint32_t>(value) << 8 | addr_lo;
+            flip_next = take(read_flip_left);
+            start_tx(Phase::read_memory_data);
+        }
+        break;
+
+    case Phase::write_scratchpad_address:
+        crc = crc16(&value, 1, crc);
+        if (byte_count++ == 0) {
+            addr_lo = value;
+        } else {
+            ta = static_cast<uint16_t>(value << 8 | addr_lo);
+            pad_start = ta & (pad_size - 1);
+            pad_next = pad_start;
+            e = pad_start;
+            phase = Phase::write_scratchpad_data;
+        }
+        break;
+
+    case Phase::write_scratchpad_data:
+        write_scratchpad_byte(value);
+        break;
+
+    case Phase::copy_authorization:
+        auth[byte_count++] = value;
+        if (byte_count == 3)
+            copy_scratchpad();
+        break;
+
+    default:
+        break;
+    }
+}
+
+void Board::write_scratchpad_byte(uint8_t value)
+{
+    crc = crc16(&value, 1, crc);
+    // A protected page keeps its content: the scratchpad gets the memory's bytes.
+    const uint32_t address = (ta & ~(pad_size - 1)) + pad_next;
+    pad[pad_next] = page_protected(address) ? memory[address] : value;
+    e = pad_next;
+    any_data = true;
+    pf = false;
+    if (++pad_next < pad_size)
+        return;
+    // Scratchpad full: the chip answers with the inverted CRC-16.
+    const uint16_t sum = static_cast<uint16_t>(~crc);
+    tx_buf[0] = static_cast<uint8_t>(sum);
+    tx_buf[1] = static_cast<uint8_t>(sum >> 8);
+    tx_len = 2;
+    tx_pos = 0;
+    start_tx(Phase::send_buffer);
+}
+
+void Board::copy_scratchpad()
+{
+    const bool forced_fail = take(copy_fail_left);
+    const bool authorized = auth[0] == static_cast<uint8_t>(ta) && auth[1] == static_cast<uint8_t>(ta >> 8)
+                            && auth[2] == es();
+    // Only a whole row is copied: written from its first byte to its last.
+    const bool full_row = !pf && any_data && pad_start == 0 && e == pad_size - 1;
+    if (forced_fail || !authorized || !full_row) {
+        start_tx(Phase::ones);
+        return;
+    }
+    const uint32_t row = ta & ~(pad_size - 1);
+    for (uint32_t i = 0; i < pad_size; ++i) {
+        if (row + i < memory_size && !page_protected(row + i))
+            memory[row + i] = pad[i];
+    }
+    aa = true;
+    ++stats.copies;
+    if (!config.image_path.empty()) {
+        std::string error;
+        if (!save_image(config.image_path, memory, error))
+            std::fprintf(stderr, "%s\n", error.c_str());
+    }
+    if (config.faults.power_loss >= 0 && stats.copies >= static_cast<uint64_t>(config.faults.power_loss))
+        power_gone = true;
+    mode = Mode::programming;
+    tx_bits = 0;
+    schedule(now + config.tprog_us * kUs, EventKind::program_end);
+}
+
+uint8_t Board::next_tx_byte()
+{
+    uint8_t value = 0xFF;
+    switch (phase) {
+    case Phase::read_rom:
+    case Phase::send_buffer:
+        if (tx_pos < tx_len)
+            value = tx_buf[tx_pos++];
+        break;
+    case Phase::read_memory_data:
+        if (read_addr < memory_size)
+            value = memory[read_addr];
+        ++read_addr;
+        if (flip_next)
+            value ^= 1u;
+        flip_next = false;
+        break;
+    case Phase::copy_confirm:
+        value = 0xAA;
+        break;
+    default:
+        break;
+    }
+    if (tamper)
+        value = tamper(TxContext{command, tx_index, transaction}, value);
+    ++tx_index;
+    return value;
+}
+
+void Board::tx_byte_done()
+{
+    // After the ROM the chip waits for a memory command.
+    if (phase == Phase::read_rom && tx_pos == tx_len) {
+        mode = Mode::rx;
+        phase = Phase::memory_command;
+    }
+}
+
+} // namespace detail
+} // namespace sim

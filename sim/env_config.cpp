@@ -1,0 +1,229 @@
+// Set-up of idstamp-sim from IDSTAMP_SIM_* variables: the tool's own command
+// line stays exactly the board's.
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+#include "sim/image_file.h"
+#include "sim/sim.h"
+
+namespace sim {
+
+namespace {
+
+const char kPrefix[] = "idstamp-sim: ";
+
+// Set and not empty.
+const char *variable(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value != nullptr && *value != '\0' ? value : nullptr;
+}
+
+bool parse_unsigned(const std::string &text, uint64_t max, uint64_t &value, int base = 10)
+{
+    if (text.empty() || !std::isxdigit(static_cast<unsigned char>(text[0])))
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const unsigned long long number = std::strtoull(text.c_str(), &end, base);
+    if (errno != 0 || *end != '\0' || number > max)
+        return false;
+    value = number;
+    return true;
+}
+
+bool parse_rom(const std::string &text, std::vector<uint8_t> &rom)
+{
+    if (text.size() != 14 || !std::all_of(text.begin(), text.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        }))
+        return false;
+    rom.clear();
+    for (size_t i = 0; i < 14; i += 2)
+        rom.push_back(static_cast<uint8_t>(std::strtoul(text.substr(i, 2).c_str(), nullptr, 16)));
+    return true;
+}
+
+bool parse_jitter(const std::string &text, Faults &faults)
+{
+    const size_t slash = text.find('/');
+    if (slash == std::string::npos || slash == 0)
+        return false;
+    const std::string p = text.substr(0, slash);
+    char *end = nullptr;
+    errno = 0;
+    const double probability = std::strtod(p.c_str(), &end);
+    uint64_t max = 0;
+    if (errno != 0 || *end != '\0' || !(probability >= 0.0 && probability <= 1.0)
+        || !parse_unsigned(text.substr(slash + 1), 1000000, max) || max == 0)
+        return false;
+    faults.jitter_p = probability;
+    faults.jitter_max_us = static_cast<unsigned>(max);
+    return true;
+}
+
+bool parse_fault(std::string item, Faults &faults, std::string &error)
+{
+    const size_t equals = item.find('=');
+    std::string name = item.substr(0, equals);
+    std::replace(name.begin(), name.end(), '_', '-');
+    const bool has_value = equals != std::string::npos;
+    const std::string value = has_value ? item.substr(equals + 1) : "";
+
+    bool *flag = nullptr;
+    if (name == "absent")
+        flag = &faults.absent;
+    else if (name == "stuck-low")
+        flag = &faults.stuck_low;
+    else if (name == "timer-bad")
+        flag = &faults.timer_bad;
+    else if (name == "sched-eperm")
+        flag = &faults.sched_eperm;
+    else if (name == "devmem-eacces")
+        flag = &faults.devmem_eacces;
+    else if (name == "mmap-fail")
+        flag = &faults.mmap_fail;
+    if (flag != nullptr) {
+        if (has_value) {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_FAULTS: fault \"" + name + "\" takes no value";
+            return false;
+        }
+        *flag = true;
+        return true;
+    }
+
+    unsigned *count = nullptr;
+    if (name == "rom-crc")
+        count = &faults.rom_crc;
+    else if (name == "read-flip")
+        count = &faults.read_flip;
+    else if (name == "copy-fail")
+        count = &faults.copy_fail;
+    uint64_t number = 0;
+    const std::string bad_number =
+        std::string(kPrefix) + "IDSTAMP_SIM_FAULTS: bad number in \"" + item + "\"";
+    if (count != nullptr || name == "power-loss") {
+        if (!parse_unsigned(value, 1000000000, number)) {
+            error = bad_number;
+            return false;
+        }
+        if (count != nullptr)
+            *count = static_cast<unsigned>(number);
+        else
+            faults.power_loss = static_cast<long>(number);
+        return true;
+    }
+    if (name == "jitter") {
+        if (!parse_jitter(value, faults)) {
+            error = bad_number + " (jitter=P/MAX: probability 0 to 1, MAX microseconds from 1)";
+            return false;
+        }
+        return true;
+    }
+    error = std::string(kPrefix) + "IDSTAMP_SIM_FAULTS: unknown fault \"" + name + "\"";
+    return false;
+}
+
+bool parse_faults(const std::string &text, Faults &faults, std::string &error)
+{
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t comma = text.find(',', start);
+        if (comma == std::string::npos)
+            comma = text.size();
+        std::string item = text.substr(start, comma - start);
+        item.erase(0, item.find_first_not_of(" \t"));
+        item.erase(item.find_last_not_of(" \t") + 1);
+        if (!item.empty() && !parse_fault(item, faults, error))
+            return false;
+        start = comma + 1;
+    }
+    return true;
+}
+
+bool number_variable(const char *name, uint64_t max, uint64_t &value, std::string &error, int base = 10)
+{
+    const char *text = variable(name);
+    if (text == nullptr)
+        return true;
+    if (!parse_unsigned(text, max, value, base)) {
+        error = std::string(kPrefix) + name + ": \"" + text + "\" is not a number";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool config_from_env(Config &config, std::string &error)
+{
+    if (const char *chip = variable("IDSTAMP_SIM_CHIP")) {
+        std::string name(chip);
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
+            return static_cast<char>(std::tolower(c));
+        });
+        if (name == "ds2431") {
+            config.chip = Chip::ds2431;
+        } else if (name == "ds28ec20") {
+            config.chip = Chip::ds28ec20;
+        } else {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_CHIP: unknown chip \"" + chip + "\" (ds2431 or ds28ec20)";
+            return false;
+        }
+    }
+
+    if (const char *rom = variable("IDSTAMP_SIM_ROM")) {
+        if (!parse_rom(rom, config.rom)) {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_ROM: \"" + rom
+                    + "\" is not 14 hex digits (family code and six serial bytes in bus order)";
+            return false;
+        }
+    }
+
+    if (const char *faults = variable("IDSTAMP_SIM_FAULTS")) {
+        if (!parse_faults(faults, config.faults, error))
+            return false;
+    }
+
+    uint64_t number = config.faults.seed;
+    if (!number_variable("IDSTAMP_SIM_SEED", UINT64_MAX, number, error))
+        return false;
+    config.faults.seed = number;
+    number = config.tprog_us;
+    if (!number_variable("IDSTAMP_SIM_TPROG_US", 1000000, number, error))
+        return false;
+    config.tprog_us = static_cast<uint32_t>(number);
+    number = config.start_counter_us;
+    if (!number_variable("IDSTAMP_SIM_COUNTER", UINT32_MAX, number, error, 0))
+        return false;
+    config.start_counter_us = static_cast<uint32_t>(number);
+
+    // Set but empty means "none" for the files below.
+    const char *syslog_file = std::getenv("IDSTAMP_SIM_SYSLOG");
+    config.syslog_to_host = syslog_file == nullptr;
+    config.syslog_path = syslog_file != nullptr ? syslog_file : "";
+    const char *trace = std::getenv("IDSTAMP_SIM_TRACE");
+    config.trace_path = trace != nullptr ? trace : "";
+    const char *report = std::getenv("IDSTAMP_SIM_REPORT");
+    config.report_path = report != nullptr ? report : "";
+
+    const char *image = std::getenv("IDSTAMP_SIM_EEPROM");
+    config.image_path = image != nullptr ? image : "idstamp-sim.eeprom";
+    config.memory.clear();
+    if (!config.image_path.empty()) {
+        switch (detail::load_image(config.image_path, config.memory, error)) {
+        case detail::ImageLoad::failed:
+            return false;
+        case detail::ImageLoad::loaded:
+            config.chip = config.memory.size() == 144 ? Chip::ds2431 : Chip::ds28ec20;
+            break;
+        case detail::ImageLoad::missing:
+            break;
+        }
+    }
+    return true;
+}
+
+} // namespace sim

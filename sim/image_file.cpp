@@ -1,0 +1,90 @@
+#include "sim/image_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace sim {
+namespace detail {
+
+namespace {
+
+constexpr size_t kDs2431Bytes = 144;
+constexpr size_t kDs28ec20Bytes = 2624;
+
+std::string failure(const std::string &path, int error_number)
+{
+    return "idstamp-sim: " + path + ": " + std::strerror(error_number);
+}
+
+} // namespace
+
+ImageLoad load_image(const std::string &path, std::vector<uint8_t> &memory, std::string &error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) {
+        if (errno == ENOENT)
+            return ImageLoad::missing;
+        error = failure(path, errno);
+        return ImageLoad::failed;
+    }
+    struct stat info {};
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = "idstamp-sim: " + path + ": not a regular file";
+        ::close(fd);
+        return ImageLoad::failed;
+    }
+    const auto size = static_cast<size_t>(info.st_size);
+    if (size != kDs2431Bytes && size != kDs28ec20Bytes) {
+        error = "idstamp-sim: " + path + ": image is " + std::to_string(size)
+                + " bytes; a DS2431 image is 144 bytes and a DS28EC20 image 2624";
+        ::close(fd);
+        return ImageLoad::failed;
+    }
+    memory.assign(size, 0);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::read(fd, memory.data() + done, size - done);
+        if (n <= 0) {
+            error = n < 0 ? failure(path, errno) : "idstamp-sim: " + path + ": image changed while read";
+            ::close(fd);
+            return ImageLoad::failed;
+        }
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    return ImageLoad::loaded;
+}
+
+bool save_image(const std::string &path, const std::vector<uint8_t> &memory, std::string &error)
+{
+    const std::string temporary = path + ".tmp";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) {
+        error = failure(temporary, errno);
+        return false;
+    }
+    size_t done = 0;
+    while (done < memory.size()) {
+        const ssize_t n = ::write(fd, memory.data() + done, memory.size() - done);
+        if (n < 0) {
+            error = failure(temporary, errno);
+            ::close(fd);
+            ::unlink(temporary.c_str());
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        error = failure(path, errno);
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace detail
+} // namespace sim

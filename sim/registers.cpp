@@ -1,0 +1,142 @@
+// The register window: the timer block with its microsecond counter and the
+// I/O port of the 1-Wire pin. Every access costs virtual time before it takes
+// effect; this is the simulation's hot path (the tool busy-waits on the
+// counter), so it does no allocation and fires chip events only when due.
+#include "sim/board.h"
+
+#include <cstdio>
+
+namespace sim {
+namespace detail {
+
+namespace {
+
+// splitmix64: deterministic from the seed.
+uint64_t next_random(uint64_t &state)
+{
+    state += 0x9E3779B97F4A7C15ull;
+    uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+} // namespace
+
+uint64_t Board::jitter_delay()
+{
+    if (next_random(rng) >= jitter_threshold)
+        return 0;
+    return (1 + next_random(rng) % config.faults.jitter_max_us) * kUs;
+}
+
+uint32_t Board::counter() const
+{
+    return static_cast<uint32_t>(config.start_counter_us + now / kUs);
+}
+
+// Any register as the 32-bit big-endian word it sits in.
+uint32_t Board::word_at(uint32_t offset) const
+{
+    switch (offset & ~3u) {
+    case kTimerConfig:
+        return 0xDDu << 24;
+    case kTimer2Mode & ~3u:
+        return 0x0002u;
+    case kCounter:
+        return counter();
+    case kTimer1Prescale:
+        return config.faults.timer_bad ? 0x0085u : 0x0084u;
+    case kPortData:
+        return (data_latch & ~kLineBit) | (line_high ? kLineBit : 0u);
+    case kPortDir:
+        return dir_reg;
+    default: {
+        const auto it = other_regs.find(offset & ~3u);
+        return it == other_regs.end() ? 0u : it->second;
+    }
+    }
+}
+
+void Board::port_write(uint32_t offset, uint32_t value)
+{
+    if (offset == kPortData) {
+        data_latch = value;
+    } else {
+        dir_reg = value;
+        const bool open = (value & kDirField) == kDirField || (value & kDirField) == 0x00100000u;
+        if (open != dir_open) {
+            if (open)
+                busy_since = now;
+            else
+                busy_closed_ns += now - busy_since;
+            dir_open = open;
+        }
+    }
+    const bool drive = dir_open && (data_latch & kLineBit) == 0;
+    if (drive != master_low)
+        master_edge(drive);
+}
+
+namespace {
+
+inline Board &access()
+{
+    Board &b = board();
+    ++b.stats.register_accesses;
+    uint64_t to = b.now + kAccessCostNs;
+    if (__builtin_expect(b.jitter_on, 0))
+        to += b.jitter_delay();
+    b.advance(to);
+    return b;
+}
+
+std::string hex_text(const char *format, uint32_t value)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+} // namespace
+} // namespace detail
+
+uint32_t reg_read32(uint32_t offset)
+{
+    detail::Board &b = detail::access();
+    if (__builtin_expect(offset == detail::kCounter, 1))
+        return b.counter();
+    if (offset & 3u)
+        b.misuse(detail::hex_text("unaligned 32-bit read at window offset 0x%x", offset));
+    return b.word_at(offset);
+}
+
+uint16_t reg_read16(uint32_t offset)
+{
+    detail::Board &b = detail::access();
+    if (offset & 1u)
+        b.misuse(detail::hex_text("unaligned 16-bit read at window offset 0x%x", offset));
+    const unsigned shift = (offset & 2u) != 0 ? 0 : 16;
+    return static_cast<uint16_t>(b.word_at(offset) >> shift);
+}
+
+uint8_t reg_read8(uint32_t offset)
+{
+    detail::Board &b = detail::access();
+    const unsigned shift = 8 * (3 - (offset & 3u));
+    return static_cast<uint8_t>(b.word_at(offset) >> shift);
+}
+
+void reg_write32(uint32_t offset, uint32_t value)
+{
+    detail::Board &b = detail::access();
+    if (offset == detail::kPortData || offset == detail::kPortDir) {
+        b.port_write(offset, value);
+        return;
+    }
+    // The tool writes no other register; keep the value, but say so.
+    b.other_regs[offset & ~3u] = value;
+    b.misuse(detail::hex_text("write to window offset 0x%x", offset));
+}
+
+} // namespace sim

@@ -1,0 +1,168 @@
+// The simulated board: virtual time, the SoC's timer and I/O port, the
+// open-drain 1-Wire line, and a DS2431 or DS28EC20 on it.
+//
+// The simulated platform back-end (platform/sim_platform.cpp) routes every
+// seam call here; tests use this interface to set the board up and look at
+// what happened on it.
+#ifndef IDSTAMP_SIM_SIM_H
+#define IDSTAMP_SIM_SIM_H
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+enum class Chip { ds2431, ds28ec20 };
+
+// Virtual time every register access costs, so busy-waits end.
+constexpr uint64_t kAccessCostNs = 200;
+
+// Window the tool maps: physical start and length.
+constexpr uint64_t kWindowPhys = 0xE0000000u;
+constexpr uint64_t kWindowSize = 0x200000u;
+
+// The I/O port as the board comes up: the other pins' data latches hold a
+// recognisable pattern (the 1-Wire pin's latch bit 0x04000000 is clear), and
+// every direction field but the 1-Wire pin's (0x00300000) is non-zero, so a
+// read-modify-write that loses other pins' bits shows.
+constexpr uint32_t kDataRegInit = 0x5A5A5A5Au;
+constexpr uint32_t kDirRegInit = 0xA585A5A5u;
+
+struct Faults {
+    bool absent = false;        // no chip answers
+    bool stuck_low = false;     // the line is held low
+    bool timer_bad = false;     // timer 2 prescaler reads 0x0085
+    bool sched_eperm = false;   // sched_setscheduler fails with EPERM
+    bool devmem_eacces = false; // opening /dev/mem fails with EACCES
+    bool mmap_fail = false;     // the mapping fails with EPERM
+    unsigned rom_crc = 0;       // first N Read ROM send the CRC with bit 0 flipped
+    unsigned read_flip = 0;     // first N Read Memory flip bit 0 of the first data byte
+    unsigned copy_fail = 0;     // first N Copy Scratchpad program nothing and answer 1s
+    long power_loss = -1;       // after N row copies the chip is gone (-1: never)
+    double jitter_p = 0.0;      // probability of losing time before an access
+    unsigned jitter_max_us = 0; // losing 1 to this many microseconds
+    uint64_t seed = 1;
+};
+
+struct Config {
+    Chip chip = Chip::ds2431;
+    // Whole memory of the chip (144 or 2624 bytes); empty: a new chip, all 0xFF.
+    std::vector<uint8_t> memory;
+    // Family byte and six serial bytes in bus order; the CRC-8 is computed.
+    // Eight bytes are used as they are (a wrong CRC-8 stays wrong).
+    // Empty: the chip's family and a fixed serial.
+    std::vector<uint8_t> rom;
+    Faults faults;
+    uint32_t tprog_us = 5000;  // programming time of a Copy Scratchpad
+    std::string image_path;    // where memory is saved after each copy; empty: nowhere
+    std::string syslog_path;   // system log file; empty: kept in memory only
+    bool syslog_to_host = false; // send system log lines to the host's syslog
+    std::string trace_path;    // VCD trace; empty: none
+    std::string report_path;   // summary at finish; "-" is standard error; empty: none
+    uint32_t start_counter_us = 0; // what the microsecond counter reads at the start
+};
+
+struct Stats {
+    uint64_t virtual_ns = 0;     // virtual time since start
+    uint64_t bus_busy_ns = 0;    // time with the pin's direction field open
+    uint64_t master_edges = 0;   // falling edges driven by the master
+    uint64_t resets = 0;         // reset pulses the chip recognised
+    uint64_t presence_pulses = 0;
+    uint64_t slots = 0;          // read and write slots the chip took part in
+    uint64_t bytes = 0;          // whole bytes received or sent by the chip
+    uint64_t copies = 0;         // Copy Scratchpad that programmed memory
+    uint64_t violations = 0;     // timing outside the chip's windows
+    uint64_t sleep_seconds = 0;
+    uint64_t devmem_opens = 0;
+    uint64_t devmem_closes = 0;
+    uint64_t register_accesses = 0;
+    uint64_t misuses = 0;        // calls the tool should never make (see misuse_log)
+};
+
+// A low pulse on the line as the master drove it (tests measure slots with it).
+struct Pulse {
+    uint64_t fall_ns;
+    uint64_t rise_ns;
+};
+
+// Lets a test change a byte the chip is about to send: command is the memory
+// or ROM command of the transaction, index counts bytes the chip sent in it
+// from 0, transaction counts resets since start.
+struct TxContext {
+    uint8_t command;
+    unsigned index;
+    uint64_t transaction;
+};
+using TxTamper = std::function<uint8_t(const TxContext &, uint8_t)>;
+
+// Reads IDSTAMP_SIM_* into config, loading an existing image. On an error
+// returns false with a message for standard error.
+bool config_from_env(Config &config, std::string &error);
+
+// A fresh board with the given set-up; time starts again.
+void start(const Config &config);
+
+// Ends the run: final trace timestamp, report. Safe to call more than once.
+void finish();
+
+// Whether a board is running. Any other entry point used before start()
+// starts a default board (Config{}: blank DS2431, nothing saved or traced).
+bool started();
+
+const Stats &stats();
+uint64_t now_ns();
+const std::vector<uint8_t> &memory();
+const std::array<uint8_t, 8> &rom();
+const std::vector<std::string> &syslog_lines();
+// One text per misuse counted in stats().misuses.
+const std::vector<std::string> &misuse_log();
+
+struct SchedCall {
+    int pid;
+    int policy;
+    int priority;
+};
+const std::vector<SchedCall> &sched_calls();
+
+struct OpenlogCall {
+    std::string ident;
+    int option;
+    int facility;
+};
+const std::vector<OpenlogCall> &openlog_calls();
+
+// The 1-Wire CRCs as the chips compute them: CRC-8 (x8+x5+x4+1) and CRC-16
+// (x16+x15+x2+1), both bits least significant first, start value 0.
+uint8_t crc8(const uint8_t *data, size_t length, uint8_t crc = 0);
+uint16_t crc16(const uint8_t *data, size_t length, uint16_t crc = 0);
+
+// The register window as mapped by the tool (null until mapped).
+uint8_t *window();
+
+// Master's low pulses, recorded from now on (cleared by the call).
+void record_pulses();
+const std::vector<Pulse> &pulses();
+
+void set_tx_tamper(TxTamper tamper);
+
+// Entry points of the simulated back-end.
+uint8_t reg_read8(uint32_t offset);
+uint16_t reg_read16(uint32_t offset);
+uint32_t reg_read32(uint32_t offset);
+void reg_write32(uint32_t offset, uint32_t value);
+int mem_open(const char *path, int flags);
+void *mem_map(void *hint, size_t length, int prot, int flags, int fd, int64_t offset);
+int mem_close(int fd);
+unsigned sleep_seconds(unsigned seconds);
+int sched_priority_max(int policy);
+int sched_set(int pid, int policy, int priority);
+void openlog(const char *ident, int option, int facility);
+void syslog(int priority, const std::string &message);
+
+} // namespace sim
+
+#endif

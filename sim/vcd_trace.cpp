@@ -1,0 +1,56 @@
+#include "sim/vcd_trace.h"
+
+#include <cinttypes>
+
+namespace sim {
+namespace detail {
+
+namespace {
+// Identifier codes of the three wires, in Wire order.
+const char kCode[3] = {'!', '"', '#'};
+} // namespace
+
+bool VcdTrace::open(const std::string &path, bool owr_level)
+{
+    close(0);
+    file_ = std::fopen(path.c_str(), "w");
+    if (file_ == nullptr)
+        return false;
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
+    std::fputs("$version idstamp-sim $end\n"
+                "$timescale 1 ns $end\n"
+                "$scope module board $end\n"
+                "$var wire 1 ! owr $end\n"
+                "$var wire 1 \" master $end\n"
+                "$var wire 1 # chip $end\n"
+                "$upscope $end\n"
+                "$enddefinitions $end\n",
+                file_);
+    std::fprintf(file_, "#0\n$dumpvars\n%c!\n0\"\n0#\n$end\n", owr_level ? '1' : '0');
+    last_time_ = 0;
+    return true;
+}
+
+void VcdTrace::write_change(uint64_t at_ns, Wire wire, bool value)
+{
+    if (at_ns != last_time_) {
+        std::fprintf(file_, "#%" PRIu64 "\n", at_ns);
+        last_time_ = at_ns;
+    }
+    std::fputc(value ? '1' : '0', file_);
+    std::fputc(kCode[wire], file_);
+    std::fputc('\n', file_);
+}
+
+void VcdTrace::close(uint64_t at_ns)
+{
+    if (file_ == nullptr)
+        return;
+    // Viewers draw the last values up to here; keep it after the last change.
+    std::fprintf(file_, "#%" PRIu64 "\n", at_ns > last_time_ ? at_ns : last_time_ + 1);
+    std::fclose(file_);
+    file_ = nullptr;
+}
+
+} // namespace detail
+} // namespace sim

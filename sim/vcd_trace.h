@@ -1,0 +1,42 @@
+// Value change dump of the 1-Wire line: the level, and who pulls it low.
+#ifndef IDSTAMP_SIM_VCD_TRACE_H
+#define IDSTAMP_SIM_VCD_TRACE_H
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace sim {
+namespace detail {
+
+class VcdTrace {
+public:
+    enum Wire { owr = 0, master = 1, chip = 2 };
+
+    VcdTrace() = default;
+    VcdTrace(const VcdTrace &) = delete;
+    VcdTrace &operator=(const VcdTrace &) = delete;
+    ~VcdTrace() { close(0); }
+
+    // Writes the header and the values at time 0; false if the file can't be made.
+    bool open(const std::string &path, bool owr_level);
+    bool is_open() const { return file_ != nullptr; }
+    void change(uint64_t at_ns, Wire wire, bool value)
+    {
+        if (file_ != nullptr)
+            write_change(at_ns, wire, value);
+    }
+    // Final timestamp after the last change, then closes the file.
+    void close(uint64_t at_ns);
+
+private:
+    void write_change(uint64_t at_ns, Wire wire, bool value);
+
+    std::FILE *file_ = nullptr;
+    uint64_t last_time_ = 0;
+};
+
+} // namespace detail
+} // namespace sim
+
+#endif

@@ -1,0 +1,128 @@
+// Set-up from the environment, and the memory image on disk.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "tests/sim/sim_master.h"
+
+namespace {
+
+using simtest::Bytes;
+
+class EnvConfig : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        for (const char *name : {"IDSTAMP_SIM_CHIP", "IDSTAMP_SIM_ROM", "IDSTAMP_SIM_FAULTS", "IDSTAMP_SIM_SEED",
+                                 "IDSTAMP_SIM_SYSLOG", "IDSTAMP_SIM_TRACE", "IDSTAMP_SIM_REPORT",
+                                 "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER"})
+            unsetenv(name);
+        std::remove(image.c_str());
+        setenv("IDSTAMP_SIM_EEPROM", image.c_str(), 1);
+    }
+    void TearDown() override { std::remove(image.c_str()); }
+
+    Bytes read_image() const
+    {
+        std::ifstream file(image, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    }
+
+    const std::string image = ::testing::TempDir() + "sim_config_test.eeprom";
+    sim::Config config;
+    std::string error;
+};
+
+TEST_F(EnvConfig, BadSettingsAreRefusedByName)
+{
+    const char *const cases[][3] = {
+        {"IDSTAMP_SIM_CHIP", "ds2433", "IDSTAMP_SIM_CHIP: unknown chip \"ds2433\" (ds2431 or ds28ec20)"},
+        {"IDSTAMP_SIM_ROM", "2d112233", "IDSTAMP_SIM_ROM: \"2d112233\" is not 14 hex digits"},
+        {"IDSTAMP_SIM_ROM", "2d11223344556g", "IDSTAMP_SIM_ROM: \"2d11223344556g\" is not 14 hex digits"},
+        {"IDSTAMP_SIM_FAULTS", "absent,melt", "IDSTAMP_SIM_FAULTS: unknown fault \"melt\""},
+        {"IDSTAMP_SIM_FAULTS", "rom-crc=x", "IDSTAMP_SIM_FAULTS: bad number in \"rom-crc=x\""},
+        {"IDSTAMP_SIM_FAULTS", "copy_fail=-1", "IDSTAMP_SIM_FAULTS: bad number in \"copy_fail=-1\""},
+        {"IDSTAMP_SIM_FAULTS", "jitter=1.5/40", "IDSTAMP_SIM_FAULTS: bad number in \"jitter=1.5/40\""},
+        {"IDSTAMP_SIM_FAULTS", "absent=1", "IDSTAMP_SIM_FAULTS: fault \"absent\" takes no value"},
+        {"IDSTAMP_SIM_SEED", "12x", "IDSTAMP_SIM_SEED: \"12x\" is not a number"},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        setenv(c[0], c[1], 1);
+        error.clear();
+        EXPECT_FALSE(sim::config_from_env(config, error)) << c[1];
+        EXPECT_EQ(error.rfind(std::string("idstamp-sim: ") + c[2], 0), 0u) << error;
+    }
+}
+
+TEST_F(EnvConfig, SettingsReachTheConfig)
+{
+    setenv("IDSTAMP_SIM_CHIP", "ds28ec20", 1);
+    setenv("IDSTAMP_SIM_ROM", "43A1B2C3D4E5F6", 1);
+    setenv("IDSTAMP_SIM_FAULTS", "rom-crc=3, jitter=0.01/40,stuck_low,power-loss=2", 1);
+    setenv("IDSTAMP_SIM_COUNTER", "0xFFFFFF00", 1);
+    setenv("IDSTAMP_SIM_SYSLOG", "log.txt", 1);
+    ASSERT_TRUE(sim::config_from_env(config, error)) << error;
+    EXPECT_EQ(config.chip, sim::Chip::ds28ec20);
+    EXPECT_EQ(config.rom, (Bytes{0x43, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}));
+    EXPECT_EQ(config.faults.rom_crc, 3u);
+    EXPECT_DOUBLE_EQ(config.faults.jitter_p, 0.01);
+    EXPECT_EQ(config.faults.jitter_max_us, 40u);
+    EXPECT_TRUE(config.faults.stuck_low);
+    EXPECT_EQ(config.faults.power_loss, 2);
+    EXPECT_EQ(config.start_counter_us, 0xFFFFFF00u);
+    EXPECT_EQ(config.syslog_path, "log.txt");
+    EXPECT_FALSE(config.syslog_to_host);
+    EXPECT_TRUE(config.memory.empty()); // no image yet: a new chip
+
+    unsetenv("IDSTAMP_SIM_EEPROM");
+    unsetenv("IDSTAMP_SIM_SYSLOG");
+    sim::Config defaults;
+    ASSERT_TRUE(sim::config_from_env(defaults, error)) << error;
+    EXPECT_EQ(defaults.image_path, "idstamp-sim.eeprom");
+    EXPECT_TRUE(defaults.syslog_to_host);
+}
+
+TEST_F(EnvConfig, ImageSizeDecidesTheChip)
+{
+    for (const size_t size : {144u, 2624u, 100u}) {
+        std::ofstream(image, std::ios::binary) << std::string(size, 'Z');
+        setenv("IDSTAMP_SIM_CHIP", size == 144 ? "ds28ec20" : "ds2431", 1); // the image wins
+        sim::Config loaded;
+        error.clear();
+        ASSERT_EQ(sim::config_from_env(loaded, error), size != 100) << size;
+        if (size == 100) {
+            EXPECT_EQ(error, "idstamp-sim: " + image
+                                 + ": image is 100 bytes; a DS2431 image is 144 bytes and a DS28EC20 image 2624");
+            continue;
+        }
+        EXPECT_EQ(loaded.chip, size == 144 ? sim::Chip::ds2431 : sim::Chip::ds28ec20);
+        EXPECT_EQ(loaded.memory, Bytes(size, 'Z'));
+    }
+}
+
+TEST_F(EnvConfig, ImageIsSavedWholeAfterEachCopyOnly)
+{
+    ASSERT_TRUE(sim::config_from_env(config, error)) << error;
+    sim::start(config);
+    simtest::Master m;
+    m.open();
+    m.read_memory(0, 32);
+    EXPECT_TRUE(read_image().empty()); // a read leaves no file behind
+    ASSERT_EQ(m.write_row(8, Bytes(8, 0x42)), 0xAA);
+    Bytes want(144, 0xFF);
+    std::fill(want.begin() + 8, want.begin() + 16, 0x42);
+    EXPECT_EQ(read_image(), want);
+    EXPECT_FALSE(std::ifstream(image + ".tmp").good());
+
+    sim::Config again; // the next run starts from the saved image
+    ASSERT_TRUE(sim::config_from_env(again, error)) << error;
+    sim::start(again);
+    m.open();
+    EXPECT_EQ(m.read_memory(8, 8), Bytes(8, 0x42));
+}
+
+} // namespace

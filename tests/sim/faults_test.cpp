@@ -1,0 +1,74 @@
+// Faults of the chip and the line, as a master sees them.
+#include <gtest/gtest.h>
+
+#include "tests/sim/sim_master.h"
+
+namespace {
+
+using simtest::Bytes;
+using simtest::Master;
+
+TEST(Faults, CountedFaultsHitOnlyTheFirstTransactions)
+{
+    struct Case {
+        const char *name;
+        void (*set)(sim::Faults &);
+        bool (*attempt)(Master &); // one transaction; true when it came out right
+        std::vector<bool> results;
+    };
+    const Case cases[] = {
+        {"rom-crc=2", [](sim::Faults &f) { f.rom_crc = 2; },
+         [](Master &m) {
+             m.command({0x33});
+             Bytes want(sim::rom().begin(), sim::rom().end());
+             const Bytes rom = m.read_bytes(8);
+             want[7] ^= 1u;
+             return rom != want; // only the CRC byte's bit 0 is flipped
+         },
+         {false, false, true}},
+        {"read-flip=1", [](sim::Faults &f) { f.read_flip = 1; },
+         [](Master &m) { return m.read_memory(0, 3) != Bytes{0xFE, 0xFF, 0xFF}; }, {false, true}},
+        {"copy-fail=1", [](sim::Faults &f) { f.copy_fail = 1; },
+         [](Master &m) { return m.write_row(0, Bytes(8, 0x01)) == 0xAA && sim::memory()[0] == 0x01; }, {false, true}},
+        {"power-loss=1", [](sim::Faults &f) { f.power_loss = 1; },
+         [](Master &m) { return m.write_row(8, Bytes(8, 0x02)) == 0xAA && sim::memory()[8] == 0x02; }, {true, false}},
+        {"power-loss=0", [](sim::Faults &f) { f.power_loss = 0; }, [](Master &m) { return m.reset(); }, {false}},
+    };
+    for (const Case &c : cases) {
+        sim::Config config;
+        c.set(config.faults);
+        sim::start(config);
+        Master m;
+        m.open();
+        for (size_t i = 0; i < c.results.size(); ++i)
+            EXPECT_EQ(c.attempt(m), c.results[i]) << c.name << " attempt " << i;
+        EXPECT_EQ(sim::stats().violations, 0u) << c.name;
+    }
+}
+
+// Virtual time and violations of a page read under jitter.
+std::pair<uint64_t, uint64_t> jittered_read(uint64_t seed, double p)
+{
+    sim::Config config;
+    config.faults.jitter_p = p;
+    config.faults.jitter_max_us = 40;
+    config.faults.seed = seed;
+    sim::start(config);
+    Master m;
+    m.open();
+    m.read_memory(0, 32);
+    return {sim::now_ns(), sim::stats().violations};
+}
+
+TEST(Faults, JitterIsSeededAndDelaysAccesses)
+{
+    const auto calm = jittered_read(1, 0.0);
+    const auto a = jittered_read(7, 0.01);
+    EXPECT_EQ(calm.second, 0u);
+    EXPECT_EQ(jittered_read(7, 0.01), a);
+    EXPECT_NE(jittered_read(8, 0.01).first, a.first);
+    EXPECT_GT(a.first, calm.first);
+    EXPECT_GT(jittered_read(1, 0.5).second, 10u); // preempted in nearly every slot
+}
+
+} // namespace
