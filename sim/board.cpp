@@ -88,6 +88,7 @@ void start(const Config &config)
     b.mode = f.absent ? Mode::off : Mode::idle;
     b.power_gone = f.power_loss == 0;
     b.rom_crc_left = f.rom_crc;
+    b.rom_good_left = f.rom_crc_after;
     b.read_flip_left = f.read_flip;
     b.copy_fail_left = f.copy_fail;
     b.jitter_on = f.jitter_p > 0.0 && f.jitter_max_us > 0;

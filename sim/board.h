@@ -181,6 +181,7 @@ struct Board {
 
     // Fault counters left in this run.
     unsigned rom_crc_left = 0;
+    unsigned rom_good_left = 0; // good Read ROM before the bad ones begin
     unsigned read_flip_left = 0;
     unsigned copy_fail_left = 0;
 

@@ -54,7 +54,7 @@ void Board::byte_received(uint8_t value)
             tx_pos = 0;
             for (unsigned i = 0; i < 8; ++i)
                 tx_buf[i] = rom[i];
-            if (take(rom_crc_left))
+            if (!take(rom_good_left) && take(rom_crc_left))
                 tx_buf[7] ^= 1u;
             start_tx(Phase::read_rom);
         } else if (value == kSkipRom) {

@@ -97,6 +97,8 @@ bool parse_fault(std::string item, Faults &faults, std::string &error)
     unsigned *count = nullptr;
     if (name == "rom-crc")
         count = &faults.rom_crc;
+    else if (name == "rom-crc-after")
+        count = &faults.rom_crc_after;
     else if (name == "read-flip")
         count = &faults.read_flip;
     else if (name == "copy-fail")

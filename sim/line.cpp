@@ -6,6 +6,7 @@
 namespace sim {
 namespace detail {
 
+// The kinds name the windows at the checks; the report counts them together.
 void Board::violation(Violation)
 {
     ++stats.violations;

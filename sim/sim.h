@@ -40,6 +40,7 @@ struct Faults {
     bool devmem_eacces = false; // opening /dev/mem fails with EACCES
     bool mmap_fail = false;     // the mapping fails with EPERM
     unsigned rom_crc = 0;       // first N Read ROM send the CRC with bit 0 flipped
+    unsigned rom_crc_after = 0; // ... counted after this many good Read ROM
     unsigned read_flip = 0;     // first N Read Memory flip bit 0 of the first data byte
     unsigned copy_fail = 0;     // first N Copy Scratchpad program nothing and answer 1s
     long power_loss = -1;       // after N row copies the chip is gone (-1: never)
@@ -89,9 +90,10 @@ struct Pulse {
     uint64_t rise_ns;
 };
 
-// Lets a test change a byte the chip is about to send: command is the memory
-// or ROM command of the transaction, index counts bytes the chip sent in it
-// from 0, transaction counts resets since start.
+// Lets a test change a byte the chip is about to send: command is the ROM or
+// memory command being answered, index counts the bytes sent for it from 0
+// (the first data byte of Read Memory, TA1 of Read Scratchpad, the first CRC
+// byte after Write Scratchpad), transaction counts the chip's resets since start.
 struct TxContext {
     uint8_t command;
     unsigned index;

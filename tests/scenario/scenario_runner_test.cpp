@@ -182,15 +182,21 @@ TEST_P(ScenarioTest, Runs)
         // A disturbed run may fail, but it must never claim success with
         // anything but the intended content.
         unsigned successes = 0;
+        unsigned disturbed_successes = 0;
         for (unsigned seed = s.seed_first; seed <= s.seed_last; seed++) {
             SCOPED_TRACE("seed " + std::to_string(seed));
             const RunResult r = run(s, std::to_string(seed));
             ASSERT_TRUE(r.status == 0 || r.status == 255) << "status " << r.status << "\n" << r.err;
             if (r.status == 0) {
                 successes++;
+                const std::vector<std::string> report = lines_of(r.report);
+                disturbed_successes += std::find(report.begin(), report.end(), "timing_violations 0") == report.end();
                 expect_image(s, r);
             }
         }
+        // A sweep proves something only when disturbed runs got through.
+        EXPECT_GT(successes, 0u) << "every run failed: the disturbance is too strong to show anything";
+        EXPECT_GT(disturbed_successes, 0u) << "no successful run was disturbed: the disturbance is too weak";
         RecordProperty("successes", static_cast<int>(successes));
         return;
     }

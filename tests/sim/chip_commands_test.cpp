@@ -35,6 +35,11 @@ struct ChipCase {
     size_t memory, pad;
 };
 
+void PrintTo(const ChipCase &c, std::ostream *out)
+{
+    *out << (c.family == 0x2D ? "DS2431" : "DS28EC20");
+}
+
 class ChipTest : public ::testing::TestWithParam<ChipCase> {
 protected:
     void SetUp() override { boot({}); }

@@ -26,6 +26,13 @@ TEST(Faults, CountedFaultsHitOnlyTheFirstTransactions)
              return rom != want; // only the CRC byte's bit 0 is flipped
          },
          {false, false, true}},
+        {"rom-crc=1 after 1", [](sim::Faults &f) { f.rom_crc = 1; f.rom_crc_after = 1; },
+         [](Master &m) {
+             m.command({0x33});
+             const Bytes rom = m.read_bytes(8);
+             return rom == Bytes(sim::rom().begin(), sim::rom().end());
+         },
+         {true, false, true}},
         {"read-flip=1", [](sim::Faults &f) { f.read_flip = 1; },
          [](Master &m) { return m.read_memory(0, 3) != Bytes{0xFE, 0xFF, 0xFF}; }, {false, true}},
         {"copy-fail=1", [](sim::Faults &f) { f.copy_fail = 1; },
