@@ -62,8 +62,9 @@ TEST(DevMemDeathTest, WindowCannotBeDereferenced)
 
 TEST(BoardDeathTest, DefaultBoardStartsOnFirstUse)
 {
-    // The threadsafe style runs this test alone in a fresh process.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // Death tests run before every other test, so the forked child sees a
+    // process whose board nothing has started yet. (The re-executing style
+    // would not work under a user-mode emulator.)
     EXPECT_EXIT(
         {
             const bool before = sim::started();
