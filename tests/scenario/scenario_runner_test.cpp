@@ -103,7 +103,7 @@ RunResult run(const Scenario &s, const std::string &seed)
         const int err = open((dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(out, 1);
         dup2(err, 2);
-        execve(cargv[0], cargv.data(), cenv.data());
+        execvpe(cargv[0], cargv.data(), cenv.data()); // the emulator is found on PATH
         _exit(127);
     }
     int wstatus = 0;
