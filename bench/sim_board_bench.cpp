@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "sim/sim.h"
-#include "tests/sim/sim_master.h"
+#include "sim/software_master.h"
 
 int main()
 {

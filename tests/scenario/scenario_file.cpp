@@ -7,41 +7,38 @@
 
 namespace {
 
+bool space(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+
 std::string trim(const std::string &s)
 {
-    size_t b = 0;
-    size_t e = s.size();
-    while (b < e && std::isspace(static_cast<unsigned char>(s[b])))
+    size_t b = 0, e = s.size();
+    while (b < e && space(s[b]))
         b++;
-    while (e > b && std::isspace(static_cast<unsigned char>(s[e - 1])))
+    while (e > b && space(s[e - 1]))
         e--;
     return s.substr(b, e - b);
 }
 
-// Whitespace-separated words; "double quotes" keep blanks and allow "".
-bool split_args(const std::string &text, std::vector<std::string> &out, std::string &error)
+// Whitespace-separated words; "double quotes" keep blanks and allow "", with
+// \" and \\ inside them.
+bool split_args(const std::string &text, std::vector<std::string> &out)
 {
-    size_t i = 0;
-    while (i < text.size()) {
-        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
+    for (size_t i = 0; i < text.size();) {
+        if (space(text[i])) {
             i++;
-        if (i >= text.size())
-            break;
+            continue;
+        }
         std::string word;
         if (text[i] == '"') {
-            i++;
-            while (i < text.size() && text[i] != '"') {
-                if (text[i] == '\\' && i + 1 < text.size())
-                    i++;
-                word += text[i++];
-            }
-            if (i >= text.size()) {
-                error = "unterminated quote in args";
+            for (i++; i < text.size() && text[i] != '"'; word += text[i++])
+                i += text[i] == '\\' && i + 1 < text.size();
+            if (i++ >= text.size())
                 return false;
-            }
-            i++;
         } else {
-            while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i])))
+            while (i < text.size() && !space(text[i]))
                 word += text[i++];
         }
         out.push_back(word);
@@ -61,6 +58,36 @@ bool parse_seed_range(const std::string &text, unsigned &first, unsigned &last)
     return first >= 1 && last >= first;
 }
 
+bool parse_hex_bytes(const std::string &text, std::vector<uint8_t> &bytes, std::string &error)
+{
+    std::istringstream in(text);
+    for (std::string w; in >> w; bytes.push_back(static_cast<uint8_t>(std::stoul(w, nullptr, 16)))) {
+        if (w.size() != 2 || !std::isxdigit(static_cast<unsigned char>(w[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(w[1]))) {
+            error = "bad hex byte '" + w + "'";
+            return false;
+        }
+    }
+    return true;
+}
+
+// A line of an expected output: \r, \t, \\, and a final \ for "no line end".
+std::string unescape_line(const std::string &line)
+{
+    std::string out;
+    for (size_t i = 0; i < line.size(); i++) {
+        if (line[i] != '\\') {
+            out += line[i];
+        } else if (i + 1 == line.size()) {
+            return out;
+        } else {
+            const char c = line[++i];
+            out += c == 'r' ? '\r' : c == 't' ? '\t' : c;
+        }
+    }
+    return out + '\n';
+}
+
 } // namespace
 
 size_t chip_memory_size(const std::string &chip)
@@ -68,57 +95,17 @@ size_t chip_memory_size(const std::string &chip)
     return chip == "ds28ec20" ? 2624 : 144;
 }
 
-std::vector<uint8_t> parse_hex_bytes(const std::string &text, std::string &error)
-{
-    std::vector<uint8_t> bytes;
-    std::istringstream in(text);
-    std::string word;
-    while (in >> word) {
-        if (word.size() != 2 || !std::isxdigit(static_cast<unsigned char>(word[0])) ||
-            !std::isxdigit(static_cast<unsigned char>(word[1]))) {
-            error = "bad hex byte '" + word + "'";
-            return {};
-        }
-        bytes.push_back(static_cast<uint8_t>(std::stoul(word, nullptr, 16)));
-    }
-    return bytes;
-}
-
-std::string unescape_line(const std::string &line, bool &line_end)
-{
-    std::string out;
-    line_end = true;
-    for (size_t i = 0; i < line.size(); i++) {
-        if (line[i] != '\\') {
-            out += line[i];
-            continue;
-        }
-        if (i + 1 == line.size()) {
-            line_end = false; // a final backslash: the output has no line end here
-            break;
-        }
-        const char c = line[++i];
-        out += c == 'r' ? '\r' : c == 't' ? '\t' : c;
-    }
-    return out;
-}
-
 bool parse_scenario(const std::string &path, Scenario &s, std::string &error)
 {
     std::ifstream in(path);
-    if (!in) {
-        error = "cannot open " + path;
-        return false;
-    }
-    std::string line;
-    std::string section;
-    std::string stdout_text;
-    std::vector<std::string> syslog;
+    std::string line, section;
     int number = 0;
     auto fail = [&](const std::string &why) {
-        error = path + ":" + std::to_string(number) + ": " + why;
+        error = number == 0 ? why : path + ":" + std::to_string(number) + ": " + why;
         return false;
     };
+    if (!in)
+        return fail("cannot open " + path);
     while (std::getline(in, line)) {
         number++;
         if (line.rfind("--- ", 0) == 0) {
@@ -132,10 +119,7 @@ bool parse_scenario(const std::string &path, Scenario &s, std::string &error)
             continue;
         }
         if (section == "stdout") {
-            bool line_end = true;
-            *s.stdout_text += unescape_line(line, line_end);
-            if (line_end)
-                *s.stdout_text += '\n';
+            *s.stdout_text += unescape_line(line);
             continue;
         }
         if (section == "syslog") {
@@ -151,33 +135,23 @@ bool parse_scenario(const std::string &path, Scenario &s, std::string &error)
         const size_t colon = t.find(':');
         if (colon == std::string::npos)
             return fail("expected 'key: value'");
-        const std::string key = trim(t.substr(0, colon));
-        const std::string value = trim(t.substr(colon + 1));
+        const std::string key = trim(t.substr(0, colon)), value = trim(t.substr(colon + 1));
+        std::vector<uint8_t> bytes;
+        unsigned n = 0;
         if (section == "image") {
-            if (key == "file" && value == "missing") {
+            if (key == "file" && value == "missing")
                 s.image_missing_after = true;
-                continue;
-            }
-            unsigned page = 0;
-            if (std::sscanf(key.c_str(), "page %u", &page) != 1)
+            else if (std::sscanf(key.c_str(), "page %u", &n) != 1)
                 return fail("expected 'page N: bytes'");
-            std::vector<uint8_t> bytes = parse_hex_bytes(value, error);
-            if (bytes.size() != 32)
+            else if (!parse_hex_bytes(value, bytes, error) || bytes.size() != 32)
                 return fail(error.empty() ? "a page is 32 bytes" : error);
-            s.expected_pages[page] = bytes;
-            continue;
-        }
-        if (key == "args") {
-            if (!split_args(value, s.args, error))
-                return fail(error);
-        } else if (key == "chip") {
-            s.chip = value;
-        } else if (key == "faults") {
-            s.faults = value;
-        } else if (key == "rom") {
-            s.rom = value;
-        } else if (key == "seed") {
-            s.seed = value;
+            else
+                s.expected_pages[n] = bytes;
+        } else if (key == "args") {
+            if (!split_args(value, s.args))
+                return fail("unterminated quote in args");
+        } else if (key == "chip" || key == "faults" || key == "rom" || key == "seed") {
+            (key == "chip" ? s.chip : key == "faults" ? s.faults : key == "rom" ? s.rom : s.seed) = value;
         } else if (key == "seeds") {
             if (!parse_seed_range(value, s.seed_first, s.seed_last))
                 return fail("seeds: expected N or N-M");
@@ -186,16 +160,13 @@ bool parse_scenario(const std::string &path, Scenario &s, std::string &error)
         } else if (key == "report") {
             s.report_lines.push_back(value);
         } else if (key == "image") {
-            if (value == "blank")
-                s.has_image = true;
-            else if (value != "none")
+            if (value != "blank" && value != "none")
                 return fail("image: blank or none");
+            s.has_image = s.has_image || value == "blank";
         } else if (key.rfind("page ", 0) == 0 || key.rfind("byte ", 0) == 0) {
-            unsigned n = 0;
             if (std::sscanf(key.c_str() + 5, "%i", reinterpret_cast<int *>(&n)) != 1)
                 return fail("bad page or byte number");
-            std::vector<uint8_t> bytes = parse_hex_bytes(value, error);
-            if (!error.empty())
+            if (!parse_hex_bytes(value, bytes, error))
                 return fail(error);
             s.initial_bytes[key[0] == 'p' ? n * 32 : n] = bytes;
             s.has_image = true;

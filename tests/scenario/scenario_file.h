@@ -9,34 +9,25 @@
 #include <vector>
 
 struct Scenario {
-    std::string name;
     std::string description;
     std::vector<std::string> args;
     std::string chip = "ds2431";
-    std::string faults;
-    std::string rom;
-    std::string seed;
-    bool has_image = false;                 // an image file exists before the run
+    std::string faults, rom, seed;
+    bool has_image = false;                                 // an image file exists before the run
     std::map<unsigned, std::vector<uint8_t>> initial_bytes; // address -> bytes
     int exit_status = 0;
-    std::vector<std::string> report_lines;  // each must appear in the report
+    std::vector<std::string> report_lines; // each must appear in the report
     std::optional<std::string> stdout_text;
     std::optional<std::vector<std::string>> syslog_lines;
     std::map<unsigned, std::vector<uint8_t>> expected_pages; // page -> 32 bytes
     bool image_missing_after = false;
     // Sweep over seeds: each run ends in status 0 with exactly the intended
     // image, or in status 255.
-    unsigned seed_first = 0;
-    unsigned seed_last = 0;
+    unsigned seed_first = 0, seed_last = 0;
 };
 
 // Parses a scenario file; on error returns false with the reason.
 bool parse_scenario(const std::string &path, Scenario &scenario, std::string &error);
-
-// The text between quotes with \r, \t, \\ and a final \ for "no line end".
-std::string unescape_line(const std::string &line, bool &line_end);
-
-std::vector<uint8_t> parse_hex_bytes(const std::string &text, std::string &error);
 
 size_t chip_memory_size(const std::string &chip);
 

@@ -1,12 +1,22 @@
 // Faults of the chip and the line, as a master sees them.
 #include <gtest/gtest.h>
 
-#include "tests/sim/sim_master.h"
+#include "sim/software_master.h"
 
 namespace {
 
 using simtest::Bytes;
 using simtest::Master;
+
+bool rom_comes_out_right(Master &m)
+{
+    m.command({0x33});
+    const Bytes rom = m.read_bytes(8), right(sim::rom().begin(), sim::rom().end());
+    Bytes damaged = right;
+    damaged[7] ^= 1u; // a damaged ROM has only bit 0 of its CRC flipped
+    EXPECT_TRUE(rom == right || rom == damaged);
+    return rom == right;
+}
 
 TEST(Faults, CountedFaultsHitOnlyTheFirstTransactions)
 {
@@ -17,21 +27,8 @@ TEST(Faults, CountedFaultsHitOnlyTheFirstTransactions)
         std::vector<bool> results;
     };
     const Case cases[] = {
-        {"rom-crc=2", [](sim::Faults &f) { f.rom_crc = 2; },
-         [](Master &m) {
-             m.command({0x33});
-             Bytes want(sim::rom().begin(), sim::rom().end());
-             const Bytes rom = m.read_bytes(8);
-             want[7] ^= 1u;
-             return rom != want; // only the CRC byte's bit 0 is flipped
-         },
-         {false, false, true}},
-        {"rom-crc=1 after 1", [](sim::Faults &f) { f.rom_crc = 1; f.rom_crc_after = 1; },
-         [](Master &m) {
-             m.command({0x33});
-             const Bytes rom = m.read_bytes(8);
-             return rom == Bytes(sim::rom().begin(), sim::rom().end());
-         },
+        {"rom-crc=2", [](sim::Faults &f) { f.rom_crc = 2; }, rom_comes_out_right, {false, false, true}},
+        {"rom-crc=1 after 1", [](sim::Faults &f) { f.rom_crc = 1, f.rom_crc_after = 1; }, rom_comes_out_right,
          {true, false, true}},
         {"read-flip=1", [](sim::Faults &f) { f.read_flip = 1; },
          [](Master &m) { return m.read_memory(0, 3) != Bytes{0xFE, 0xFF, 0xFF}; }, {false, true}},

@@ -4,12 +4,9 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/mman.h>
-#include <syslog.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <tuple>
 
 #include "sim/sim.h"
@@ -60,21 +57,6 @@ TEST(DevMemDeathTest, WindowCannotBeDereferenced)
         "");
 }
 
-TEST(BoardDeathTest, DefaultBoardStartsOnFirstUse)
-{
-    // Death tests run before every other test, so the forked child sees a
-    // process whose board nothing has started yet. (The re-executing style
-    // would not work under a user-mode emulator.)
-    EXPECT_EXIT(
-        {
-            const bool before = sim::started();
-            sim::reg_read32(0x61C);
-            const bool blank_ds2431 = sim::memory() == std::vector<uint8_t>(144, 0xFF) && sim::rom()[0] == 0x2D;
-            std::exit(!before && sim::started() && blank_ds2431 ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
-}
-
 TEST(Faults, HostCallFaultsFailWithTheirErrno)
 {
     struct Case {
@@ -104,27 +86,6 @@ TEST(Faults, HostCallFaultsFailWithTheirErrno)
     }
     ASSERT_EQ(sim::sched_calls().size(), 1u);
     EXPECT_EQ(sim::sched_calls()[0].priority, 99);
-}
-
-TEST(Syslog, LinesCarryFacilityPriorityAndIdent)
-{
-    const std::string path = ::testing::TempDir() + "sim_syslog.txt";
-    std::remove(path.c_str());
-    sim::Config config;
-    config.syslog_path = path;
-    sim::start(config);
-    sim::openlog("##### IDSTAMP", LOG_CONS | LOG_NDELAY, LOG_USER);
-    sim::syslog(LOG_NOTICE, "Writing MAC address 00:11:22:33:44:55");
-    sim::syslog(LOG_ERR | LOG_LOCAL3, "Unable to write the MAC address");
-    const std::vector<std::string> want = {"user.notice ##### IDSTAMP: Writing MAC address 00:11:22:33:44:55",
-                                           "local3.err ##### IDSTAMP: Unable to write the MAC address"};
-    EXPECT_EQ(sim::syslog_lines(), want);
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);)
-        lines.push_back(line);
-    EXPECT_EQ(lines, want);
-    EXPECT_EQ(sim::stats().misuses, 0u);
 }
 
 } // namespace

@@ -28,33 +28,6 @@ inline sim::Config config(sim::Chip chip, sim::Faults faults = {})
     return c;
 }
 
-// Maps the window and checks the timer; does not touch the line.
-inline unsigned char *map_window(const sim::Config &c)
-{
-    sim::start(c);
-    const int fd = platform_mem_open("/dev/mem", O_RDWR | O_SYNC);
-    void *window = platform_mem_map(nullptr, 0x200000, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0xE0000000);
-    if (window == MAP_FAILED)
-        return nullptr;
-    auto *base = static_cast<unsigned char *>(window);
-    set_timer_access(base);
-    return base;
-}
-
-// A board with the bus brought up and the family detected.
-inline unsigned char *boot(const sim::Config &c)
-{
-    unsigned char *base = map_window(c);
-    eepromAccess = ONE_WIRE_ACCESS{};
-    fflush(stdout);
-    testing::internal::CaptureStdout();
-    const int rc = initialize_wexlo_onewire(base);
-    fflush(stdout);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(rc, 0) << "bring-up failed";
-    return base;
-}
-
 // Runs f with standard output captured; returns what it printed.
 template <typename F>
 std::string captured(F f)
@@ -66,10 +39,31 @@ std::string captured(F f)
     return testing::internal::GetCapturedStdout();
 }
 
+// Maps the window and checks the timer; does not touch the line.
+inline unsigned char *map_window(const sim::Config &c)
+{
+    sim::start(c);
+    const int fd = platform_mem_open("/dev/mem", O_RDWR | O_SYNC);
+    auto *base = static_cast<unsigned char *>(
+        platform_mem_map(nullptr, 0x200000, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0xE0000000));
+    set_timer_access(base);
+    eepromAccess = ONE_WIRE_ACCESS{};
+    return base;
+}
+
+// A board with the bus brought up and the family detected.
+inline unsigned char *boot(const sim::Config &c)
+{
+    unsigned char *base = map_window(c);
+    int rc = -1;
+    captured([&] { rc = initialize_wexlo_onewire(base); });
+    EXPECT_EQ(rc, 0) << "bring-up failed";
+    return base;
+}
+
 inline std::vector<uint8_t> page_of(unsigned page)
 {
-    const std::vector<uint8_t> &m = sim::memory();
-    return std::vector<uint8_t>(m.begin() + page * 32, m.begin() + page * 32 + 32);
+    return std::vector<uint8_t>(sim::memory().begin() + page * 32, sim::memory().begin() + page * 32 + 32);
 }
 
 inline std::vector<uint8_t> pattern(uint8_t seed)

