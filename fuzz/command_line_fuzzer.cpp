@@ -1,0 +1,62 @@
+// The whole tool in-process on a fresh simulated board per input: two header
+// bytes choose the board (see fuzz_board.h), the rest split on NUL bytes is
+// the argument vector after the program name.
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "frontend/idstamp.h"
+#include "fuzz/fuzz_board.h"
+#include "sim/sim.h"
+
+namespace {
+
+// More arguments than options (twelve, eight with a value) only add parse
+// errors; the cap keeps every run short.
+constexpr size_t kMaxArguments = 32;
+
+const char kIdentity[] = " ##### IDSTAMP: ";
+
+// Every system log line is a notice or an error under the tool's identity,
+// and a run that ends with 0 gave nothing up but, at most, the ROM report.
+void check_syslog(int result)
+{
+    for (const std::string &line : sim::syslog_lines()) {
+        const bool notice = line.rfind(std::string("user.notice") + kIdentity, 0) == 0;
+        const bool error = line.rfind(std::string("user.err") + kIdentity, 0) == 0;
+        if (!notice && !error)
+            fuzz::fail("system log line of the wrong kind: " + line);
+        if (error && result == 0 && line.find("Unable to read 1-wire 64 bits ROM") == std::string::npos)
+            fuzz::fail("exit status 0 after a give-up: " + line);
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    fuzz::silence_stdout();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const fuzz::Board board = fuzz::board_from_header(data, size);
+    std::vector<std::string> arguments = fuzz::split_on_nul(data, size, kMaxArguments);
+
+    // The tool keeps pointers into its argument vector, as into a real one.
+    std::string program = "idstamp";
+    std::vector<char *> argv{program.data()};
+    for (std::string &argument : arguments)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    fuzz::start_run(board.config);
+    const int result = idstamp_main(static_cast<int>(argv.size() - 1), argv.data());
+    if (result != 0 && result != -1)
+        fuzz::fail("idstamp_main returned " + std::to_string(result));
+    fuzz::check_board(board);
+    check_syslog(result);
+    return 0;
+}

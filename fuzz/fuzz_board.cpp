@@ -1,0 +1,213 @@
+#include "fuzz/fuzz_board.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "board/wexloow.h"
+#include "frontend/idstamp.h"
+#include "signal/timer.h"
+
+// The run sequence's descriptor of /dev/mem; no header declares it.
+extern int memDriver;
+
+namespace fuzz {
+
+namespace {
+
+constexpr size_t kPage = 32;
+
+// Fault kinds of header byte 0, bits 4-7; kinds below kFirstFault run a
+// fault-free board.
+enum FaultKind : unsigned {
+    kFirstFault = 7,
+    kRomFamily = 7,   // the ROM's family byte is the count (mostly unknown families)
+    kReadFlip = 8,    // read-flip=count
+    kCopyFail = 9,    // copy-fail=count
+    kRomCrc = 10,     // rom-crc=count & 31 after count >> 5 good reads
+    kPowerLoss = 11,  // power-loss=count & 15
+    kJitter = 12,     // jitter=(1 + count & 15) / 10000 of 1-40 us
+    kAbsent = 13,     // no chip
+    kTimerBad = 14,   // the timer check fails
+    kHostCall = 15,   // count % 3: /dev/mem refused, mapping refused, line stuck low
+};
+
+// The sample records a header may ask for.
+const uint8_t kMac[6] = {0x00, 0x11, 0x22, 0x33, 0x44, 0x55};
+// Slot 1 then slot 2, each address, gateway, netmask as the page holds them.
+const uint8_t kIpv4[24] = {192, 168, 1, 10, 192, 168, 1, 1, 255, 255, 255, 0,
+                           10,  0,   0, 2,  10,  0,   0, 1, 255, 0,   0,   0};
+const char kString[] = "Wexlo rocks";
+
+} // namespace
+
+void seal(uint8_t *page, size_t covered)
+{
+    const uint16_t check = static_cast<uint16_t>(~sim::crc16(page, covered));
+    page[covered] = static_cast<uint8_t>(check >> 8);
+    page[covered + 1] = static_cast<uint8_t>(check & 0xFF);
+}
+
+bool sealed(const uint8_t *page, size_t covered)
+{
+    const uint16_t check = static_cast<uint16_t>(~sim::crc16(page, covered));
+    return page[covered] == (check >> 8) && page[covered + 1] == (check & 0xFF);
+}
+
+std::vector<uint8_t> sample_image(sim::Chip chip, unsigned record_mask)
+{
+    std::vector<uint8_t> image(chip == sim::Chip::ds28ec20 ? 2624 : 144, 0xFF);
+    if (record_mask & 1) {
+        uint8_t *page = &image[0 * kPage];
+        page[0] = 1;
+        page[1] = 10;
+        std::memcpy(page + 2, kMac, sizeof kMac);
+        seal(page, 8);
+    }
+    if (record_mask & 2) {
+        uint8_t *page = &image[1 * kPage];
+        page[0] = 1;
+        page[1] = 28;
+        std::memcpy(page + 2, kIpv4, sizeof kIpv4);
+        seal(page, 26);
+    }
+    if (record_mask & 4) {
+        uint8_t *page = &image[2 * kPage];
+        std::memset(page, 0, 30);
+        std::memcpy(page, kString, sizeof kString - 1);
+        seal(page, 30);
+    }
+    return image;
+}
+
+Board board_from_header(const uint8_t *&data, size_t &size)
+{
+    uint8_t header[2] = {0, 0};
+    for (uint8_t &byte : header) {
+        if (size > 0) {
+            byte = *data++;
+            --size;
+        }
+    }
+    Board board;
+    sim::Config &c = board.config;
+    c.chip = (header[0] & 1) ? sim::Chip::ds28ec20 : sim::Chip::ds2431;
+    c.memory = sample_image(c.chip, (header[0] >> 1) & 7);
+    const unsigned count = header[1];
+    sim::Faults &f = c.faults;
+    switch (header[0] >> 4) {
+    case kRomFamily:
+        c.rom = {static_cast<uint8_t>(count), 0x9C, 0x3E, 0x6B, 0x0D, 0x00, 0x00};
+        break;
+    case kReadFlip:
+        f.read_flip = count;
+        break;
+    case kCopyFail:
+        f.copy_fail = count;
+        break;
+    case kRomCrc:
+        f.rom_crc = count & 31;
+        f.rom_crc_after = count >> 5;
+        break;
+    case kPowerLoss:
+        f.power_loss = count & 15;
+        break;
+    case kJitter:
+        f.jitter_p = (1 + (count & 15)) / 10000.0;
+        f.jitter_max_us = 40;
+        f.seed = 1 + (count >> 4);
+        board.timing_disturbed = true;
+        break;
+    case kAbsent:
+        f.absent = true;
+        break;
+    case kTimerBad:
+        f.timer_bad = true;
+        break;
+    case kHostCall:
+        if (count % 3 == 0) {
+            f.devmem_eacces = true;
+        } else if (count % 3 == 1) {
+            f.mmap_fail = true;
+        } else {
+            f.stuck_low = true;
+            board.timing_disturbed = true;
+        }
+        break;
+    default:
+        // A fault-free board; the count starts the microsecond counter up to
+        // a second before its wrap, so busy-waits run across it.
+        c.start_counter_us = count == 0 ? 0 : 0u - count * 4096u;
+        break;
+    }
+    return board;
+}
+
+void start_run(const sim::Config &config)
+{
+    sim::start(config);
+    // A new process starts with these; the run sequence relies on the family
+    // cache being empty, and the rest is set before use but is put back so a
+    // reproducer behaves the same alone and after other inputs.
+    eepromAccess = ONE_WIRE_ACCESS{};
+    memDriver = -1;
+    sleepTime = 0;
+    gtm[0] = gtm[1] = nullptr;
+    usecTimerPtr = nullptr;
+    timer_initialized = 0;
+}
+
+std::vector<std::string> split_on_nul(const uint8_t *data, size_t size, size_t max_parts)
+{
+    std::vector<std::string> parts;
+    const char *text = reinterpret_cast<const char *>(data);
+    const char *end = text + size;
+    while (parts.size() < max_parts) {
+        const char *nul = static_cast<const char *>(std::memchr(text, '\0', static_cast<size_t>(end - text)));
+        parts.emplace_back(text, nul != nullptr ? nul : end);
+        if (nul == nullptr)
+            break;
+        text = nul + 1;
+    }
+    return parts;
+}
+
+void silence_stdout()
+{
+    if (std::getenv("IDSTAMP_FUZZ_STDOUT") != nullptr)
+        return;
+    const int null = open("/dev/null", O_WRONLY);
+    if (null < 0 || dup2(null, STDOUT_FILENO) < 0) {
+        std::perror("fuzz: /dev/null");
+        std::abort();
+    }
+    close(null);
+}
+
+void fail(const std::string &what)
+{
+    std::fflush(stdout);
+    std::fprintf(stderr, "fuzz: %s\n", what.c_str());
+    for (const std::string &misuse : sim::misuse_log())
+        std::fprintf(stderr, "fuzz:   misuse: %s\n", misuse.c_str());
+    for (const std::string &line : sim::syslog_lines())
+        std::fprintf(stderr, "fuzz:   syslog: %s\n", line.c_str());
+    std::abort();
+}
+
+void check_board(const Board &board)
+{
+    const sim::Stats &stats = sim::stats();
+    if (stats.misuses != 0)
+        fail("the tool misused the machine seam");
+    if (stats.devmem_opens != stats.devmem_closes)
+        fail("/dev/mem opened " + std::to_string(stats.devmem_opens) + " times, closed "
+             + std::to_string(stats.devmem_closes));
+    if (!board.timing_disturbed && stats.violations != 0)
+        fail(std::to_string(stats.violations) + " timing violations on an undisturbed line");
+}
+
+} // namespace fuzz
