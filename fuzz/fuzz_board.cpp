@@ -60,20 +60,18 @@ bool sealed(const uint8_t *page, size_t covered)
 std::vector<uint8_t> sample_image(sim::Chip chip, unsigned record_mask)
 {
     std::vector<uint8_t> image(chip == sim::Chip::ds28ec20 ? 2624 : 144, 0xFF);
-    if (record_mask & 1) {
-        uint8_t *page = &image[0 * kPage];
+    // A header record: format 1, its length, the data, sealed.
+    auto put_record = [&](unsigned page_number, uint8_t length, const uint8_t *data, size_t size) {
+        uint8_t *page = &image[page_number * kPage];
         page[0] = 1;
-        page[1] = 10;
-        std::memcpy(page + 2, kMac, sizeof kMac);
-        seal(page, 8);
-    }
-    if (record_mask & 2) {
-        uint8_t *page = &image[1 * kPage];
-        page[0] = 1;
-        page[1] = 28;
-        std::memcpy(page + 2, kIpv4, sizeof kIpv4);
-        seal(page, 26);
-    }
+        page[1] = length;
+        std::memcpy(page + 2, data, size);
+        seal(page, 2 + size);
+    };
+    if (record_mask & 1)
+        put_record(0, 10, kMac, sizeof kMac);
+    if (record_mask & 2)
+        put_record(1, 28, kIpv4, sizeof kIpv4);
     if (record_mask & 4) {
         uint8_t *page = &image[2 * kPage];
         std::memset(page, 0, 30);
