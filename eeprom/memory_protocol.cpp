@@ -27,8 +27,9 @@ static const unsigned int kProgrammingWaitUs = 10010;
 static const unsigned char kConfirmPattern = 0xAA;
 static const unsigned char kConfirmPatternShifted = 0x55;
 
-// Refused when the transfer would end past the bound. Summed in 64 bits so a
-// huge address cannot wrap around into the accepted range.
+// Refused when address + length exceeds the bound, so a transfer can cover
+// addresses up to bound - 1 only. Summed in 64 bits so a huge address cannot
+// wrap around into the accepted range.
 static int beyond_bound(const EEPROM_CHIP *chip, unsigned int address, unsigned int length)
 {
     return static_cast<uint64_t>(address) + length > chip->bound;

@@ -10,7 +10,10 @@ typedef struct {
     ONE_WIRE_TIMING *timing;                           // resets and slots
     int (*sendByte)(ONE_WIRE_ACCESS *, unsigned char);   // one byte out
     int (*receiveByte)(ONE_WIRE_ACCESS *, unsigned char *); // one byte in
-    unsigned int bound;    // a transfer may end at this address + 1 at most
+    // A transfer is refused when address + length exceeds this. It is the
+    // chip's last address, so the transfer ends one byte short of the end
+    // of memory at best: the chip's very last byte is never transferred.
+    unsigned int bound;
     unsigned int rowSize;  // bytes the scratchpad holds
     unsigned int pageCount; // data pages a page operation accepts
 } EEPROM_CHIP;

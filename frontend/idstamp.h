@@ -4,7 +4,7 @@
 
 #include <stdint.h>
 
-#define IDSTAMP_VERSION "4.1.0"
+#include "frontend/version.h" // IDSTAMP_VERSION, from the project's version
 
 // One parsed request; the texts point into the argument vector.
 typedef struct {
@@ -30,6 +30,10 @@ typedef struct {
     uint32_t pageNumber;
     char *stringText;
 } IDSTAMP_WORK;
+
+// The descriptor of /dev/mem while a run has it open; closed once on every
+// way out of the run.
+extern int memDriver;
 
 // Base back-off of every retry loop, in whole seconds: slot number + 1.
 extern uint32_t sleepTime;

@@ -17,6 +17,7 @@ static const char kMemDevice[] = "/dev/mem";
 static const off_t kImmrPhysical = static_cast<off_t>(0xE0000000u);
 static const size_t kImmrSize = 0x200000;
 static const int kMaxRetries = 20; // 21 attempts in all
+static const char kRetrying[] = "\r\nRetrying...";
 
 int memDriver = -1;
 
@@ -28,11 +29,24 @@ static unsigned char Ip2[20];
 static unsigned char Net2[20];
 static unsigned char Gw2[20];
 
-// What the operations inside the retry loops work on.
-static IDSTAMP_WORK *currentWork;
-static unsigned char macText[20];
-static unsigned char readText[32];
-static unsigned int stringLength;
+// What the actions of one run work on: the request and the buffers the
+// reads fill.
+typedef struct {
+    IDSTAMP_WORK *work;
+    unsigned int stringLength; // of work->stringText, once its length test passed
+    unsigned char macText[20];
+    unsigned char readText[32];
+} RUN_CONTEXT;
+
+// One row of the action table: the operation its retry loop calls, and what
+// the run prints and logs when the action gives up.
+typedef struct {
+    int (*operation)(RUN_CONTEXT *);
+    const char *retryText;
+    int fatal;              // giving up closes memDriver and ends the run
+    const char *giveUpText; // printed as it stands, line end included
+    const char *giveUpLog;  // LOG_ERR line; null: nothing is logged
+} ACTION;
 
 static void close_mem_driver(void)
 {
@@ -44,93 +58,156 @@ static unsigned char *as_bytes(char *text)
     return reinterpret_cast<unsigned char *>(text);
 }
 
-// Every action but -c: an attempt, then on failure a sleep of sleepTime plus
-// the attempts so far, and at most 21 attempts; the last sleep comes before
-// the give-up.
-static int retry_with_sleeps(int (*operation)(void), const char *retryText)
+// What every action does when it gives up: a fatal one closes memDriver
+// first. logArgument, when given, ends the log line after a blank. Returns -1.
+static int give_up(const ACTION *action, const char *logArgument)
+{
+    if (action->fatal)
+        close_mem_driver();
+    fputs(action->giveUpText, stdout);
+    if (action->giveUpLog != nullptr && logArgument != nullptr)
+        platform_syslog(LOG_ERR, "%s %s", action->giveUpLog, logArgument);
+    else if (action->giveUpLog != nullptr)
+        platform_syslog(LOG_ERR, "%s", action->giveUpLog);
+    return -1;
+}
+
+// Every action but -c and the IPv4 write: an attempt, then on failure a
+// sleep of sleepTime plus the failures before this one (sleepTime + 0 after
+// the first), and at most 21 attempts; the last sleep comes before the
+// give-up, which is left to the caller.
+static int retry_with_sleeps(const ACTION *action, RUN_CONTEXT *context)
 {
     int counter = 0;
     for (;;) {
-        if (operation() >= 0)
+        if (action->operation(context) >= 0)
             return 0;
         platform_sleep(sleepTime + static_cast<unsigned int>(counter));
         counter++;
         if (counter > kMaxRetries)
             return -1;
-        fputs(retryText, stdout);
+        fputs(action->retryText, stdout);
     }
-}
-
-static int op_mac_write(void)
-{
-    return mac_addr_write(as_bytes(currentWork->macAddr), 0);
-}
-
-static int op_rom_report(void)
-{
-    return read_owrom();
-}
-
-static int op_mac_read(void)
-{
-    return mac_addr_read(macText, 1);
-}
-
-static int op_ip_print(void)
-{
-    return ipv4_addr_read(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1);
-}
-
-static int op_ip_read_stored(void)
-{
-    return ipv4_addr_read(Ip1, Net1, Gw1, Ip2, Net2, Gw2, 1);
-}
-
-static int op_string_read(void)
-{
-    return generic_string_read(readText, 1);
-}
-
-static int op_string_write(void)
-{
-    return generic_string_write(as_bytes(currentWork->stringText), stringLength, 0);
-}
-
-static int op_ip_write(void)
-{
-    IDSTAMP_WORK *work = currentWork;
-    return ipv4_addr_write(as_bytes(work->ip1Addr), as_bytes(work->net1Addr), as_bytes(work->gw1Addr),
-                           as_bytes(work->ip2Addr), as_bytes(work->net2Addr), as_bytes(work->gw2Addr), 0);
 }
 
 // The IPv4 write counts the failure before it sleeps, so its sleeps are
 // sleepTime + 1 to 20, and it gives up without a last sleep.
-static int retry_ip_write(void)
+static int retry_ip_write(const ACTION *action, RUN_CONTEXT *context)
 {
     int counter = 0;
     for (;;) {
-        if (op_ip_write() >= 0)
+        if (action->operation(context) >= 0)
             return 0;
         counter++;
         if (counter > kMaxRetries)
             return -1;
         platform_sleep(sleepTime + static_cast<unsigned int>(counter));
-        fputs("\r\nRetrying...", stdout);
+        fputs(action->retryText, stdout);
     }
 }
 
-static int allIpv4Given(const IDSTAMP_WORK *work)
+// Runs an action in its retry loop, giving up as its row says.
+static int run_action(const ACTION *action, RUN_CONTEXT *context, const char *logArgument)
+{
+    if (retry_with_sleeps(action, context) < 0)
+        return give_up(action, logArgument);
+    return 0;
+}
+
+static int op_mac_write(RUN_CONTEXT *context)
+{
+    return mac_addr_write(as_bytes(context->work->macAddr), 0);
+}
+
+static int op_rom_report(RUN_CONTEXT *)
+{
+    return read_owrom();
+}
+
+static int op_mac_read(RUN_CONTEXT *context)
+{
+    return mac_addr_read(context->macText, 1);
+}
+
+static int op_ip_print(RUN_CONTEXT *)
+{
+    return ipv4_addr_read(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1);
+}
+
+static int op_ip_read_stored(RUN_CONTEXT *)
+{
+    return ipv4_addr_read(Ip1, Net1, Gw1, Ip2, Net2, Gw2, 1);
+}
+
+static int op_ip_write(RUN_CONTEXT *context)
+{
+    IDSTAMP_WORK *work = context->work;
+    return ipv4_addr_write(as_bytes(work->ip1Addr), as_bytes(work->net1Addr), as_bytes(work->gw1Addr),
+                           as_bytes(work->ip2Addr), as_bytes(work->net2Addr), as_bytes(work->gw2Addr), 0);
+}
+
+static int op_string_read(RUN_CONTEXT *context)
+{
+    return generic_string_read(context->readText, 1);
+}
+
+static int op_string_write(RUN_CONTEXT *context)
+{
+    return generic_string_write(as_bytes(context->work->stringText), context->stringLength, 0);
+}
+
+// The action table, in the order the actions run.
+static const ACTION macWrite = {op_mac_write, kRetrying, 1, "\r\nUnable to write the MAC address.\r\n",
+                                "Unable to write the MAC address"};
+static const ACTION ipReadStored = {op_ip_read_stored, "Retrying read...", 1,
+                                    "Since not all the IP options were specified,\n"
+                                    "we tried to read the missing ones from EEPROM\n"
+                                    "but we failed. This is possibly due to the fact\n"
+                                    "that the EEPROM was never written.\n"
+                                    "Try again, or try specifying all the IP options (d, f, g, i, j, k)\n",
+                                    nullptr};
+static const ACTION ipWrite = {op_ip_write, kRetrying, 1, "\r\nUnable to write the IP address.",
+                               "Unable to write the IP address page"};
+static const ACTION romReport = {op_rom_report, kRetrying, 0, "\r\nUnable to read 1-wire 64 bits ROM\n",
+                                 "Unable to read 1-wire 64 bits ROM"};
+static const ACTION macRead = {op_mac_read, kRetrying, 1, "\r\nUnable to read the MAC address.\r\n",
+                               "Unable to read the MAC address"};
+static const ACTION ipPrint = {op_ip_print, kRetrying, 1, "\r\nUnable to read the IP address page.\n",
+                               "Unable to read the IP address page"};
+static const ACTION stringRead = {op_string_read, kRetrying, 1, "\r\nUnable to read the 1-Wire EEPROM page.\r\n",
+                                  "Unable to read the 1-Wire EEPROM page"};
+// -w's length test gives up without a retry loop.
+static const ACTION stringTooLong = {nullptr, nullptr, 1, "\r\nError: option w - string too long\n", nullptr};
+static const ACTION stringWrite = {op_string_write, kRetrying, 1, "\r\nUnable to write the 1-Wire EEPROM page.\r\n",
+                                   "Unable to write the 1-Wire EEPROM page"};
+
+static int all_ipv4_given(const IDSTAMP_WORK *work)
 {
     return work->ip1Given == 1 && work->net1Given == 1 && work->gw1Given == 1 && work->ip2Given == 1 &&
            work->net2Given == 1 && work->gw2Given == 1;
+}
+
+static int any_ipv4_given(const IDSTAMP_WORK *work)
+{
+    return work->ip1Given || work->net1Given || work->gw1Given || work->ip2Given || work->net2Given ||
+           work->gw2Given;
+}
+
+// A value not given on the command line is taken from the stored record.
+static void carry_over(uint8_t given, char **text, unsigned char *stored)
+{
+    if (given != 1)
+        *text = reinterpret_cast<char *>(stored);
 }
 
 // Writes the IPv4 record; values not given are carried over from the stored
 // record. Closes memDriver itself when it gives up.
 static int doIpv4Work(IDSTAMP_WORK *work)
 {
+    RUN_CONTEXT context = {};
+    context.work = work;
     puts("\r");
-    if (!allIpv4Given(work)) {
+    if (!all_ipv4_given(work)) {
         memset(Ip1, 0, sizeof Ip1);
         memset(Net1, 0, sizeof Net1);
         memset(Gw1, 0, sizeof Gw1);
@@ -138,27 +215,14 @@ static int doIpv4Work(IDSTAMP_WORK *work)
         memset(Net2, 0, sizeof Net2);
         memset(Gw2, 0, sizeof Gw2);
         printf("Read IP address Page ...");
-        if (retry_with_sleeps(op_ip_read_stored, "Retrying read...") < 0) {
-            puts("Since not all the IP options were specified,");
-            puts("we tried to read the missing ones from EEPROM");
-            puts("but we failed. This is possibly due to the fact");
-            puts("that the EEPROM was never written.");
-            puts("Try again, or try specifying all the IP options (d, f, g, i, j, k)");
-            close_mem_driver();
+        if (run_action(&ipReadStored, &context, nullptr) < 0)
             return -1;
-        }
-        if (work->ip1Given != 1)
-            work->ip1Addr = reinterpret_cast<char *>(Ip1);
-        if (work->net1Given != 1)
-            work->net1Addr = reinterpret_cast<char *>(Net1);
-        if (work->gw1Given != 1)
-            work->gw1Addr = reinterpret_cast<char *>(Gw1);
-        if (work->ip2Given != 1)
-            work->ip2Addr = reinterpret_cast<char *>(Ip2);
-        if (work->net2Given != 1)
-            work->net2Addr = reinterpret_cast<char *>(Net2);
-        if (work->gw2Given != 1)
-            work->gw2Addr = reinterpret_cast<char *>(Gw2);
+        carry_over(work->ip1Given, &work->ip1Addr, Ip1);
+        carry_over(work->net1Given, &work->net1Addr, Net1);
+        carry_over(work->gw1Given, &work->gw1Addr, Gw1);
+        carry_over(work->ip2Given, &work->ip2Addr, Ip2);
+        carry_over(work->net2Given, &work->net2Addr, Net2);
+        carry_over(work->gw2Given, &work->gw2Addr, Gw2);
     }
 
     puts("IP addresses to write:");
@@ -170,20 +234,10 @@ static int doIpv4Work(IDSTAMP_WORK *work)
     printf(" slot 2 gateway %s\n", work->gw2Addr);
     printf("Writing IP address ...");
 
-    if (retry_ip_write() < 0) {
-        close_mem_driver();
-        printf("\r\nUnable to write the IP address.");
-        platform_syslog(LOG_ERR, "Unable to write the IP address page");
-        return -1;
-    }
+    if (retry_ip_write(&ipWrite, &context) < 0)
+        return give_up(&ipWrite, nullptr);
     puts("Done!\r");
     return 0;
-}
-
-static int anyIpv4Given(const IDSTAMP_WORK *work)
-{
-    return work->ip1Given || work->net1Given || work->gw1Given || work->ip2Given || work->net2Given ||
-           work->gw2Given;
 }
 
 // Opens the memory device, maps the window, checks the timer and brings the
@@ -222,7 +276,8 @@ static unsigned char *bring_up_hardware(void)
 
 int idstamp_run(IDSTAMP_WORK *work)
 {
-    currentWork = work;
+    RUN_CONTEXT context = {};
+    context.work = work;
     if (bring_up_hardware() == nullptr)
         return -1;
     platform_openlog("##### IDSTAMP", LOG_CONS | LOG_NDELAY, LOG_USER);
@@ -230,71 +285,44 @@ int idstamp_run(IDSTAMP_WORK *work)
     if (work->macGiven) {
         printf("\r\nWriting MAC address %s...", work->macAddr);
         platform_syslog(LOG_NOTICE, "Writing MAC address %s", work->macAddr);
-        if (retry_with_sleeps(op_mac_write, "\r\nRetrying...") < 0) {
-            close_mem_driver();
-            puts("\r\nUnable to write the MAC address.\r");
-            platform_syslog(LOG_ERR, "Unable to write the MAC address %s", work->macAddr);
+        if (run_action(&macWrite, &context, work->macAddr) < 0)
             return -1;
-        }
         puts("Done!\r");
     }
 
-    if (anyIpv4Given(work) && doIpv4Work(work) < 0)
+    if (any_ipv4_given(work) && doIpv4Work(work) < 0)
         return -1; // the step has closed memDriver
 
     if (work->macPageGiven) {
         puts("\r\nReading 1-wire 64 bits ROM ...");
-        if (retry_with_sleeps(op_rom_report, "\r\nRetrying...") < 0) {
-            // Not fatal: the MAC page may still be readable.
-            puts("\r\nUnable to read 1-wire 64 bits ROM");
-            platform_syslog(LOG_ERR, "Unable to read 1-wire 64 bits ROM");
-        }
+        run_action(&romReport, &context, nullptr); // not fatal: the MAC page may still be readable
         puts("\r\nRead MAC address Page ...");
-        if (retry_with_sleeps(op_mac_read, "\r\nRetrying...") < 0) {
-            close_mem_driver();
-            puts("\r\nUnable to read the MAC address.\r");
-            platform_syslog(LOG_ERR, "Unable to read the MAC address");
+        if (run_action(&macRead, &context, nullptr) < 0)
             return -1;
-        }
-        platform_syslog(LOG_NOTICE, "Read MAC address %s", reinterpret_cast<char *>(macText));
+        platform_syslog(LOG_NOTICE, "Read MAC address %s", reinterpret_cast<char *>(context.macText));
     }
 
     if (work->ipPageGiven) {
         printf("\r\nRead IP address Page ...");
-        if (retry_with_sleeps(op_ip_print, "\r\nRetrying...") < 0) {
-            close_mem_driver();
-            puts("\r\nUnable to read the IP address page.");
-            platform_syslog(LOG_ERR, "Unable to read the IP address page");
+        if (run_action(&ipPrint, &context, nullptr) < 0)
             return -1;
-        }
     }
 
     if (work->stringReadGiven) {
         printf("\r\nRead string from page 3 ...");
-        if (retry_with_sleeps(op_string_read, "\r\nRetrying...") < 0) {
-            close_mem_driver();
-            puts("\r\nUnable to read the 1-Wire EEPROM page.\r");
-            platform_syslog(LOG_ERR, "Unable to read the 1-Wire EEPROM page");
+        if (run_action(&stringRead, &context, nullptr) < 0)
             return -1;
-        }
-        printf("\r\nRead string: \"%s\"\r\n", reinterpret_cast<char *>(readText));
+        printf("\r\nRead string: \"%s\"\r\n", reinterpret_cast<char *>(context.readText));
     }
 
     if (work->stringWriteGiven) {
         const size_t length = strlen(work->stringText);
-        if (length > WEXLO_STRING_MAX) {
-            puts("\r\nError: option w - string too long");
-            close_mem_driver();
-            return -1;
-        }
-        stringLength = static_cast<unsigned int>(length);
+        if (length > WEXLO_STRING_MAX)
+            return give_up(&stringTooLong, nullptr);
+        context.stringLength = static_cast<unsigned int>(length);
         printf("\r\nWriting Generic string \"%s\"...", work->stringText);
-        if (retry_with_sleeps(op_string_write, "\r\nRetrying...") < 0) {
-            close_mem_driver();
-            puts("\r\nUnable to write the 1-Wire EEPROM page.\r");
-            platform_syslog(LOG_ERR, "Unable to write the 1-Wire EEPROM page");
+        if (run_action(&stringWrite, &context, nullptr) < 0)
             return -1;
-        }
         puts("Done!\r");
     }
 

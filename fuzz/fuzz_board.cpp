@@ -11,9 +11,6 @@
 #include "frontend/idstamp.h"
 #include "signal/timer.h"
 
-// The run sequence's descriptor of /dev/mem; no header declares it.
-extern int memDriver;
-
 namespace fuzz {
 
 namespace {

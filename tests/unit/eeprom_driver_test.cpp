@@ -50,6 +50,8 @@ TEST(Refusals, NothingReachesTheBus)
 {
     const Call calls[] = {
         {"ds2431 read ending at 144", sim::Chip::ds2431, [] { return ds2431_read(a, 112, 32, buffer); }},
+        {"ds2431 last byte alone", sim::Chip::ds2431, [] { return ds2431_read(a, 143, 1, buffer); }},
+        {"ds28ec20 last byte alone", sim::Chip::ds28ec20, [] { return ds28ec20_read(a, 2623, 1, buffer); }},
         {"ds2431 read wrapping", sim::Chip::ds2431, [] { return ds2431_read(a, 0xFFFFFFF0u, 32, buffer); }},
         {"ds2431 read into null", sim::Chip::ds2431, [] { return ds2431_read(a, 0, 32, nullptr); }},
         {"ds2431 page 4", sim::Chip::ds2431, [] { return ds2431_read_page(a, 4, buffer); }},
