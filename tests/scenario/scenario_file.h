@@ -17,7 +17,6 @@ struct Scenario {
     std::map<unsigned, std::vector<uint8_t>> initial_bytes; // address -> bytes
     int exit_status = 0;
     std::vector<std::string> report_lines; // each must appear in the report
-    bool timing_violations_allowed = false; // else a run without jitter must have none
     std::optional<std::string> stdout_text;
     std::optional<std::vector<std::string>> syslog_lines;
     std::map<unsigned, std::vector<uint8_t>> expected_pages; // page -> 32 bytes

@@ -205,8 +205,12 @@ TEST_P(ScenarioTest, Runs)
 
     const RunResult r = run(s, s.seed.empty() ? corner_seed() : s.seed);
     EXPECT_EQ(r.status, s.exit_status) << "stderr: " << r.err;
-    // Undisturbed, the tool keeps inside every window of the chip.
-    if (!s.timing_violations_allowed && s.faults.find("jitter") == std::string::npos) {
+    // Undisturbed, the tool keeps inside every window of the chip, unless the
+    // scenario expects a count of its own.
+    const bool own_count = std::any_of(s.report_lines.begin(), s.report_lines.end(), [](const std::string &line) {
+        return line.rfind("timing_violations ", 0) == 0;
+    });
+    if (!own_count && s.faults.find("jitter") == std::string::npos) {
         EXPECT_TRUE(reports(r, "timing_violations 0")) << "the tool broke the chip's timing:\n" << r.report;
     }
     if (s.stdout_text) { // the pointer of the mapping differs from run to run
