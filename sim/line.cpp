@@ -16,7 +16,7 @@ void Board::master_edge(bool low)
 {
     if (low) {
         ++stats.master_edges;
-        line_sampled(); // the read of a read-modify-write that drives low, if nothing came before
+        line_sampled(); // a read slot never sampled before the next edge is late too
         if (line_high && had_rise && now - last_rise_at < kRecoveryMin)
             violation(Violation::recovery);
         if (prev_low_was_slot && now - master_fall_at < kSlotMin)

@@ -35,9 +35,9 @@ uint32_t Board::counter() const
     return static_cast<uint32_t>(config.start_counter_us + now / kUs);
 }
 
-// Any register as the 32-bit big-endian word it sits in.
-// The timer block as the platform set it up; the timer-bad fault sets one of
-// the checked registers up differently.
+// Any register as the 32-bit big-endian word it sits in. The timer block reads
+// as the platform set it up; the timer-bad fault sets one of the checked
+// registers up differently.
 uint32_t Board::word_at(uint32_t offset) const
 {
     const uint32_t bad = config.faults.timer_bad;
