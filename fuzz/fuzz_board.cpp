@@ -28,7 +28,7 @@ enum FaultKind : unsigned {
     kPowerLoss = 11,  // power-loss=count & 15
     kJitter = 12,     // jitter=(1 + count & 15) / 10000 of 1-40 us
     kAbsent = 13,     // no chip
-    kTimerBad = 14,   // the timer check fails
+    kTimerBad = 14,   // the timer check fails on register count & 3 of 0x600, 0x612, 0x638, 0x63A
     kHostCall = 15,   // count % 3: /dev/mem refused, mapping refused, line stuck low
 };
 
@@ -119,9 +119,11 @@ Board board_from_header(const uint8_t *&data, size_t &size)
     case kAbsent:
         f.absent = true;
         break;
-    case kTimerBad:
-        f.timer_bad = true;
+    case kTimerBad: {
+        const uint32_t checked[] = {0x600, 0x612, 0x638, 0x63A};
+        f.timer_bad = checked[count & 3];
         break;
+    }
     case kHostCall:
         if (count % 3 == 0) {
             f.devmem_eacces = true;

@@ -31,16 +31,15 @@ constexpr uint32_t kPortDir = 0x1468;
 constexpr uint32_t kLineBit = 0x04000000u;
 constexpr uint32_t kDirField = 0x00300000u;
 
-// Windows of the chips at standard speed.
-constexpr uint64_t kPresenceDelay = 30 * kUs;  // rise of the reset to presence
-constexpr uint64_t kPresenceLow = 120 * kUs;
-constexpr uint64_t kSampleAt = 30 * kUs;       // write slot sample, read-0 hold
+// The master's windows at standard speed, whatever the chip's own times
+// (Config::timing) are.
 constexpr uint64_t kResetMin = 480 * kUs;
 constexpr uint64_t kBitLowMax = 120 * kUs;     // longest low that is still a slot
 constexpr uint64_t kWrite1LowMax = 15 * kUs;
 constexpr uint64_t kWrite0LowMin = 60 * kUs;
 constexpr uint64_t kSlotMin = 65 * kUs;
 constexpr uint64_t kRecoveryMin = 5 * kUs;
+constexpr uint64_t kReadSampleMax = 15 * kUs;  // a read slot is sampled by then
 
 // What the chip is doing with the line.
 enum class Mode : uint8_t {
@@ -81,6 +80,7 @@ enum class Violation : uint8_t {
     neither_bit_nor_reset,
     ambiguous_write,   // write-slot low between a 1 and a 0
     long_read_low,     // master low too long while the chip answers
+    late_read_sample,  // read slot first sampled after the chip may let go
     edge_in_presence,
     edge_in_programming,
 };
@@ -134,6 +134,7 @@ struct Board {
     bool had_rise = false;
     uint64_t last_rise_at = 0;
     uint64_t presence_window_end = 0;
+    bool awaiting_sample = false; // a read slot released, not yet sampled
 
     // Master pulses for tests.
     bool recording = false;
@@ -196,6 +197,7 @@ struct Board {
     void master_edge(bool low);
     void set_chip_low(bool low);
     void refresh_line();
+    void line_sampled();
     void violation(Violation kind);
 
     // chip.cpp: reset, presence and slots.

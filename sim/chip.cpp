@@ -1,8 +1,9 @@
 // The chip at bit level, driven only by the line's edges and its own timers:
 // a low of 480 us or more is a reset, answered by a presence pulse; shorter
-// lows are time slots. In a write slot the chip takes the level 30 us after
-// the falling edge; in a read slot it holds the line low for those 30 us to
-// send a 0 and leaves it alone for a 1. Bytes go least significant bit first.
+// lows are time slots. In a write slot the chip takes the level some time
+// after the falling edge; in a read slot it holds the line low for a while to
+// send a 0 and leaves it alone for a 1 (Config::timing says how long each is).
+// Bytes go least significant bit first.
 #include "sim/board.h"
 
 #include <algorithm>
@@ -41,7 +42,7 @@ void Board::handle(EventKind kind)
     case EventKind::presence_start:
         ++stats.presence_pulses;
         set_chip_low(true);
-        schedule(now + kPresenceLow, EventKind::presence_end);
+        schedule(now + config.timing.presence_low_ns, EventKind::presence_end);
         break;
     case EventKind::presence_end:
         mode = Mode::rx;
@@ -71,7 +72,7 @@ void Board::chip_fall()
         }
         if (!one) {
             set_chip_low(true);
-            schedule(now + kSampleAt, EventKind::tx_release);
+            schedule(now + config.timing.read0_hold_ns, EventKind::tx_release);
         }
     }
 }
@@ -96,8 +97,8 @@ void Board::chip_rise()
         ++stats.slots;
     if (tx_slot || mode != Mode::rx)
         return;
-    // Sampled 30 us after the falling edge: still low means a 0.
-    if (low <= kSampleAt)
+    // Sampled a while after the falling edge: still low means a 0.
+    if (low <= config.timing.write_sample_ns)
         rx_byte = static_cast<uint8_t>(rx_byte | (1u << rx_bits));
     if (++rx_bits == 8) {
         const uint8_t value = rx_byte;
@@ -126,8 +127,8 @@ void Board::chip_reset()
     mode = Mode::presence;
     phase = Phase::rom_command;
     command = 0;
-    presence_window_end = now + kPresenceDelay + kPresenceLow;
-    schedule(now + kPresenceDelay, EventKind::presence_start);
+    presence_window_end = now + config.timing.presence_delay_ns + config.timing.presence_low_ns;
+    schedule(now + config.timing.presence_delay_ns, EventKind::presence_start);
 }
 
 void Board::go_idle()

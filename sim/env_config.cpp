@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <iterator>
 
 #include "sim/image_file.h"
 #include "sim/sim.h"
@@ -64,6 +65,23 @@ bool parse_jitter(const std::string &text, Faults &faults)
     return true;
 }
 
+// timer-bad alone is timer 2's prescaler; =REG names any register the tool checks.
+bool parse_timer_bad(bool has_value, const std::string &value, Faults &faults, std::string &error)
+{
+    uint64_t reg = 0x63A;
+    if (has_value) {
+        const bool hex = value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X');
+        if (!hex || !parse_unsigned(value.substr(2), 0xFFFF, reg, 16)
+            || (reg != 0x600 && reg != 0x612 && reg != 0x638 && reg != 0x63A)) {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_FAULTS: timer-bad=" + value
+                    + " is not a timer register the tool checks (0x600, 0x612, 0x638 or 0x63A)";
+            return false;
+        }
+    }
+    faults.timer_bad = static_cast<uint32_t>(reg);
+    return true;
+}
+
 bool parse_fault(std::string item, Faults &faults, std::string &error)
 {
     const size_t equals = item.find('=');
@@ -77,8 +95,6 @@ bool parse_fault(std::string item, Faults &faults, std::string &error)
         flag = &faults.absent;
     else if (name == "stuck-low")
         flag = &faults.stuck_low;
-    else if (name == "timer-bad")
-        flag = &faults.timer_bad;
     else if (name == "sched-eperm")
         flag = &faults.sched_eperm;
     else if (name == "devmem-eacces")
@@ -93,6 +109,9 @@ bool parse_fault(std::string item, Faults &faults, std::string &error)
         *flag = true;
         return true;
     }
+
+    if (name == "timer-bad")
+        return parse_timer_bad(has_value, value, faults, error);
 
     unsigned *count = nullptr;
     if (name == "rom-crc")
@@ -193,6 +212,18 @@ bool config_from_env(Config &config, std::string &error)
     if (!number_variable("IDSTAMP_SIM_SEED", UINT64_MAX, number, error))
         return false;
     config.faults.seed = number;
+    if (const char *corner = variable("IDSTAMP_SIM_CHIP_TIMING")) {
+        const std::string name(corner);
+        const Corner corners[] = {Corner::typical, Corner::fast, Corner::slow, Corner::random};
+        const char *const names[] = {"typical", "fast", "slow", "random"};
+        const auto known = std::find(std::begin(names), std::end(names), name);
+        if (known == std::end(names)) {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_CHIP_TIMING: unknown timing \"" + name
+                    + "\" (typical, fast, slow or random)";
+            return false;
+        }
+        config.timing = chip_timing(corners[known - std::begin(names)], config.faults.seed);
+    }
     number = config.tprog_us;
     if (!number_variable("IDSTAMP_SIM_TPROG_US", 1000000, number, error))
         return false;

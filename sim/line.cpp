@@ -16,6 +16,7 @@ void Board::master_edge(bool low)
 {
     if (low) {
         ++stats.master_edges;
+        line_sampled(); // a read slot never sampled before the next edge is late too
         if (line_high && had_rise && now - last_rise_at < kRecoveryMin)
             violation(Violation::recovery);
         if (prev_low_was_slot && now - master_fall_at < kSlotMin)
@@ -44,10 +45,22 @@ void Board::master_edge(bool low)
         violation(Violation::neither_bit_nor_reset);
     if (slot && tx_slot && held > kWrite1LowMax)
         violation(Violation::long_read_low);
+    awaiting_sample = slot && tx_slot && held <= kWrite1LowMax;
     if (slot && !tx_slot && held > kWrite1LowMax && held < kWrite0LowMin)
         violation(Violation::ambiguous_write);
     prev_low_was_slot = slot;
     refresh_line();
+}
+
+// The master reads the port. The first read after it let go of a read slot is
+// its sample of the bit: a chip may end its 0 just after 15 us.
+void Board::line_sampled()
+{
+    if (!awaiting_sample)
+        return;
+    awaiting_sample = false;
+    if (now - master_fall_at > kReadSampleMax)
+        violation(Violation::late_read_sample);
 }
 
 void Board::set_chip_low(bool low)

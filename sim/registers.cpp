@@ -35,18 +35,21 @@ uint32_t Board::counter() const
     return static_cast<uint32_t>(config.start_counter_us + now / kUs);
 }
 
-// Any register as the 32-bit big-endian word it sits in.
+// Any register as the 32-bit big-endian word it sits in. The timer block reads
+// as the platform set it up; the timer-bad fault sets one of the checked
+// registers up differently.
 uint32_t Board::word_at(uint32_t offset) const
 {
+    const uint32_t bad = config.faults.timer_bad;
     switch (offset & ~3u) {
     case kTimerConfig:
-        return 0xDDu << 24;
+        return (bad == kTimerConfig ? 0xCCu : 0xDDu) << 24; // not cascaded
     case kTimer2Mode & ~3u:
-        return 0x0002u;
+        return bad == kTimer2Mode ? 0x0000u : 0x0002u; // timer 2 stopped
     case kCounter:
         return counter();
-    case kTimer1Prescale:
-        return config.faults.timer_bad ? 0x0085u : 0x0084u;
+    case kTimer1Prescale: // timer 1 prescaled too, or timer 2 by 134
+        return (bad == kTimer1Prescale ? 0x00840000u : 0u) | (bad == kTimer2Prescale ? 0x0085u : 0x0084u);
     case kPortData:
         return (data_latch & ~kLineBit) | (line_high ? kLineBit : 0u);
     case kPortDir:
@@ -108,6 +111,8 @@ uint32_t reg_read32(uint32_t offset)
         return b.counter();
     if (offset & 3u)
         b.misuse(detail::hex_text("unaligned 32-bit read at window offset 0x%x", offset));
+    if ((offset & ~3u) == detail::kPortData)
+        b.line_sampled();
     return b.word_at(offset);
 }
 
@@ -116,6 +121,8 @@ uint16_t reg_read16(uint32_t offset)
     detail::Board &b = detail::access();
     if (offset & 1u)
         b.misuse(detail::hex_text("unaligned 16-bit read at window offset 0x%x", offset));
+    if ((offset & ~3u) == detail::kPortData)
+        b.line_sampled();
     const unsigned shift = (offset & 2u) != 0 ? 0 : 16;
     return static_cast<uint16_t>(b.word_at(offset) >> shift);
 }
@@ -123,6 +130,8 @@ uint16_t reg_read16(uint32_t offset)
 uint8_t reg_read8(uint32_t offset)
 {
     detail::Board &b = detail::access();
+    if ((offset & ~3u) == detail::kPortData)
+        b.line_sampled();
     const unsigned shift = 8 * (3 - (offset & 3u));
     return static_cast<uint8_t>(b.word_at(offset) >> shift);
 }

@@ -35,7 +35,7 @@ constexpr uint32_t kDirRegInit = 0xA585A5A5u;
 struct Faults {
     bool absent = false;        // no chip answers
     bool stuck_low = false;     // the line is held low
-    bool timer_bad = false;     // timer 2 prescaler reads 0x0085
+    uint32_t timer_bad = 0;     // checked timer register that reads wrong (0: none)
     bool sched_eperm = false;   // sched_setscheduler fails with EPERM
     bool devmem_eacces = false; // opening /dev/mem fails with EACCES
     bool mmap_fail = false;     // the mapping fails with EPERM
@@ -49,6 +49,22 @@ struct Faults {
     uint64_t seed = 1;
 };
 
+// How the chip times its side of the line, in nanoseconds after the reset's
+// rise or the slot's falling edge. Real chips lie anywhere in the standard-speed
+// ranges of their data sheets; the defaults are the middle of them.
+struct ChipTiming {
+    uint32_t presence_delay_ns = 30000; // rise of the reset to the presence pulse
+    uint32_t presence_low_ns = 120000;  // length of the presence pulse
+    uint32_t write_sample_ns = 30000;   // where a write slot is sampled: still low is a 0
+    uint32_t read0_hold_ns = 30000;     // how long a read slot's 0 is held
+};
+
+enum class Corner { typical, fast, slow, random };
+
+// The chip's times at one corner of their ranges; random draws each time
+// within its range from the seed.
+ChipTiming chip_timing(Corner corner, uint64_t seed = 1);
+
 struct Config {
     Chip chip = Chip::ds2431;
     // Whole memory of the chip (144 or 2624 bytes); empty: a new chip, all 0xFF.
@@ -58,7 +74,8 @@ struct Config {
     // Empty: the chip's family and a fixed serial.
     std::vector<uint8_t> rom;
     Faults faults;
-    uint32_t tprog_us = 5000;  // programming time of a Copy Scratchpad
+    ChipTiming timing;
+    uint32_t tprog_us = 10000; // programming time of a Copy Scratchpad: the data sheets' maximum
     std::string image_path;    // where memory is saved after each copy; empty: nowhere
     std::string syslog_path;   // system log file; empty: kept in memory only
     bool syslog_to_host = false; // send system log lines to the host's syslog

@@ -29,6 +29,10 @@ TEST(Line, TimingViolationsAreCounted)
         {"slot of 50 us", 0xCC, [](simtest::Timing &t) { t.slot = 50; }, write1, 1},
         {"recovery of 2 us", 0xCC, [](simtest::Timing &t) { t.write0_low = 83; }, write0, 1},
         {"read low 20 us", 0x33, [](simtest::Timing &t) { t.read_low = 20; }, read, 1},
+        // Released at about 6 us, the line first looked at some 8 us later:
+        // in time; 10 us later: after a fast chip may have let its 0 go.
+        {"read sampled at 14 us", 0x33, [](simtest::Timing &t) { t.read_delay = 7; }, read, 0},
+        {"read sampled at 17 us", 0x33, [](simtest::Timing &t) { t.read_delay = 10; }, read, 1},
         // Both slots fall inside the 120 us presence pulse.
         {"slots inside presence", 0xCC, [](simtest::Timing &t) { t.presence_max = 0; }, short_reset, 2},
     };

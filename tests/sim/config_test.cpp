@@ -20,7 +20,7 @@ protected:
     {
         for (const char *name : {"IDSTAMP_SIM_CHIP", "IDSTAMP_SIM_ROM", "IDSTAMP_SIM_FAULTS", "IDSTAMP_SIM_SEED",
                                  "IDSTAMP_SIM_SYSLOG", "IDSTAMP_SIM_TRACE", "IDSTAMP_SIM_REPORT",
-                                 "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER"})
+                                 "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER", "IDSTAMP_SIM_CHIP_TIMING"})
             unsetenv(name);
         std::remove(image.c_str());
         setenv("IDSTAMP_SIM_EEPROM", image.c_str(), 1);
@@ -51,6 +51,9 @@ TEST_F(EnvConfig, BadSettingsAreRefusedByName)
         {"IDSTAMP_SIM_FAULTS", "jitter=1.5/40", "IDSTAMP_SIM_FAULTS: bad number in \"jitter=1.5/40\""},
         {"IDSTAMP_SIM_FAULTS", "absent=1", "IDSTAMP_SIM_FAULTS: fault \"absent\" takes no value"},
         {"IDSTAMP_SIM_SEED", "12x", "IDSTAMP_SIM_SEED: \"12x\" is not a number"},
+        {"IDSTAMP_SIM_CHIP_TIMING", "Slow", "IDSTAMP_SIM_CHIP_TIMING: unknown timing \"Slow\""},
+        {"IDSTAMP_SIM_FAULTS", "timer-bad=0x61C", "IDSTAMP_SIM_FAULTS: timer-bad=0x61C is not a timer register"},
+        {"IDSTAMP_SIM_FAULTS", "timer-bad=600", "IDSTAMP_SIM_FAULTS: timer-bad=600 is not a timer register"},
     };
     for (const auto &c : cases) {
         SetUp();
@@ -80,6 +83,41 @@ TEST_F(EnvConfig, SettingsReachTheConfig)
     sim::Config defaults;
     ASSERT_TRUE(sim::config_from_env(defaults, error)) << error;
     EXPECT_TRUE(defaults.image_path == "idstamp-sim.eeprom" && defaults.syslog_to_host);
+}
+
+// The chip's times follow the corner, random ones the seed; the bare timer
+// fault is timer 2's prescaler.
+TEST_F(EnvConfig, ChipTimingAndTimerFaultForms)
+{
+    const struct {
+        const char *timing, *seed, *fault;
+        sim::ChipTiming want;
+        uint32_t timer_bad;
+    } cases[] = {
+        {nullptr, nullptr, "timer-bad", sim::ChipTiming{}, 0x63A},
+        {"fast", nullptr, "timer-bad=0x600", sim::chip_timing(sim::Corner::fast), 0x600},
+        {"slow", "5", "timer-bad=0x612", sim::chip_timing(sim::Corner::slow), 0x612},
+        {"random", "5", "timer_bad=0x638", sim::chip_timing(sim::Corner::random, 5), 0x638},
+        {"random", "6", "timer-bad=0x63a", sim::chip_timing(sim::Corner::random, 6), 0x63A},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        if (c.timing != nullptr)
+            setenv("IDSTAMP_SIM_CHIP_TIMING", c.timing, 1);
+        if (c.seed != nullptr)
+            setenv("IDSTAMP_SIM_SEED", c.seed, 1);
+        setenv("IDSTAMP_SIM_FAULTS", c.fault, 1);
+        sim::Config loaded;
+        ASSERT_TRUE(sim::config_from_env(loaded, error)) << error;
+        const sim::ChipTiming &t = loaded.timing;
+        EXPECT_TRUE(t.presence_delay_ns == c.want.presence_delay_ns && t.presence_low_ns == c.want.presence_low_ns &&
+                    t.write_sample_ns == c.want.write_sample_ns && t.read0_hold_ns == c.want.read0_hold_ns)
+            << c.fault;
+        EXPECT_EQ(loaded.faults.timer_bad, c.timer_bad) << c.fault;
+        EXPECT_EQ(loaded.tprog_us, 10000u);
+    }
+    EXPECT_NE(sim::chip_timing(sim::Corner::random, 5).presence_low_ns,
+              sim::chip_timing(sim::Corner::random, 6).presence_low_ns);
 }
 
 TEST_F(EnvConfig, ImageSizeDecidesTheChip)

@@ -50,6 +50,27 @@ TEST(Faults, CountedFaultsHitOnlyTheFirstTransactions)
     }
 }
 
+// Each timer fault sets up exactly one of the registers the tool checks
+// differently.
+TEST(Faults, TimerBadChangesOnlyItsRegister)
+{
+    for (const uint32_t bad : {0u, 0x600u, 0x612u, 0x638u, 0x63Au}) {
+        sim::Config config;
+        config.faults.timer_bad = bad;
+        sim::start(config);
+        const struct {
+            uint32_t offset, value, good;
+        } registers[] = {
+            {0x600, sim::reg_read8(0x600), 0xDD},
+            {0x612, sim::reg_read16(0x612), 0x0002},
+            {0x638, sim::reg_read16(0x638), 0x0000},
+            {0x63A, sim::reg_read16(0x63A), 0x0084},
+        };
+        for (const auto &r : registers)
+            EXPECT_EQ(r.value == r.good, r.offset != bad) << std::hex << "fault 0x" << bad << " register 0x" << r.offset;
+    }
+}
+
 // Virtual time and violations of a page read under jitter.
 std::pair<uint64_t, uint64_t> jittered_read(uint64_t seed, double p)
 {

@@ -1,8 +1,11 @@
 // The timer and the slots measured on the simulated line: how long the master
-// holds the line low and how long each slot lasts, against the timing table.
+// holds the line low and how long each slot lasts, against standard-speed
+// 1-Wire timing.
 #include "signal/onewiresignal.h"
 #include "signal/timer.h"
 #include "sim_board.h"
+
+#include <vector>
 
 namespace {
 
@@ -28,35 +31,67 @@ TEST(Timer, WaitEndsAfterTheCounterWraps)
     EXPECT_LT(get_delta_timer(0xFFFFFFF0u, nullptr), 0x200u);
 }
 
-// Each slot: low for the table's time (at most a microsecond and a few
-// accesses more), and the slot at least `slot` long, falling edge to falling
-// edge; a reset holds the line low for resetLow.
-TEST(Slots, LowTimesAndLengthsFollowTheTable)
-{
-    const ONE_WIRE_TIMING &t = ds28ec20Timing;
-    for (const int value : {0xA5, 0x00, 0xFF, -1}) { // -1: a read
-        boot(simboard::config(sim::Chip::ds28ec20));
-        ow_open(&eepromAccess);
-        sim::record_pulses();
-        ASSERT_EQ(ow_reset_presence_pulse(&ds28ec20Timing, &eepromAccess), 0);
-        unsigned char got = 0;
-        ASSERT_EQ(value < 0 ? ow_read_byte(&eepromAccess, &ds28ec20Timing, &got)
-                            : ow_write_byte(&eepromAccess, &ds28ec20Timing, static_cast<unsigned char>(value)),
-                  0);
-        const uint64_t end = sim::now_ns();
-        ow_close(&eepromAccess);
+// Standard-speed 1-Wire timing in microseconds, in the tables' field order:
+// reset low, presence wait, presence low, reset total, slot, write-1 low,
+// write-0 low, read low, read sample delay, read sample window.
+const std::vector<uint32_t> kStandard = {500, 60, 240, 400, 85, 10, 70, 6, 2, 10};
 
-        const std::vector<sim::Pulse> p = sim::pulses();
-        ASSERT_EQ(p.size(), 9u);
-        for (size_t i = 0; i < 9; i++) { // the reset, then the eight slots
-            const bool one = i > 0 && ((value >> (i - 1)) & 1) != 0;
-            const uint64_t want = i == 0 ? t.resetLow : value < 0 ? t.readLow : one ? t.write1Low : t.write0Low;
-            const uint64_t low = p[i].rise_ns - p[i].fall_ns, slot = (i < 8 ? p[i + 1].fall_ns : end) - p[i].fall_ns;
-            EXPECT_GT(low, want * kUs) << value << " pulse " << i;
-            EXPECT_LT(low, (want + 2) * kUs) << value << " pulse " << i;
-            EXPECT_TRUE(i == 0 || (slot >= t.slot * kUs && slot < (t.slot + 3) * kUs)) << value << " slot " << i;
+struct Table {
+    const char *name;
+    ONE_WIRE_TIMING *timing;
+    sim::Chip chip;
+};
+const Table kTables[] = {{"ds2431Timing", &ds2431Timing, sim::Chip::ds2431},
+                         {"ds28ec20Timing", &ds28ec20Timing, sim::Chip::ds28ec20}};
+
+TEST(Timing, BothTablesHoldStandardSpeed)
+{
+    for (const Table &table : kTables) {
+        const ONE_WIRE_TIMING &t = *table.timing;
+        EXPECT_EQ((std::vector<uint32_t>{t.resetLow, t.presenceWaitMax, t.presenceLowMax, t.resetTotal, t.slot,
+                                         t.write1Low, t.write0Low, t.readLow, t.readSampleDelay,
+                                         t.readSampleWindow}),
+                  kStandard)
+            << table.name;
+    }
+}
+
+// Measured on the line with each table: the reset low for 500 us and the first
+// slot 100 us after the presence pulse (which ends 150 us after the rise on a
+// typical chip); each slot low for 10, 70 or 6 us (at most a microsecond and a
+// few accesses more) and 85 us long, falling edge to falling edge.
+TEST(Slots, LowTimesAndLengthsAreStandardSpeed)
+{
+    for (const Table &table : kTables) {
+        for (const int value : {0xA5, 0x00, 0xFF, -1}) { // -1: a read
+            boot(simboard::config(table.chip));
+            ow_open(&eepromAccess);
+            sim::record_pulses();
+            ASSERT_EQ(ow_reset_presence_pulse(table.timing, &eepromAccess), 0);
+            unsigned char got = 0;
+            ASSERT_EQ(value < 0 ? ow_read_byte(&eepromAccess, table.timing, &got)
+                                : ow_write_byte(&eepromAccess, table.timing, static_cast<unsigned char>(value)),
+                      0);
+            const uint64_t end = sim::now_ns();
+            ow_close(&eepromAccess);
+
+            const std::vector<sim::Pulse> p = sim::pulses();
+            ASSERT_EQ(p.size(), 9u);
+            const uint64_t to_first_slot = p[1].fall_ns - p[0].rise_ns;
+            EXPECT_GT(to_first_slot, 250 * kUs) << table.name;
+            EXPECT_LT(to_first_slot, 253 * kUs) << table.name;
+            for (size_t i = 0; i < 9; i++) { // the reset, then the eight slots
+                const bool one = i > 0 && ((value >> (i - 1)) & 1) != 0;
+                const uint64_t want = i == 0 ? 500 : value < 0 ? 6 : one ? 10 : 70;
+                const uint64_t low = p[i].rise_ns - p[i].fall_ns;
+                const uint64_t slot = (i < 8 ? p[i + 1].fall_ns : end) - p[i].fall_ns;
+                EXPECT_GT(low, want * kUs) << table.name << " " << value << " pulse " << i;
+                EXPECT_LT(low, (want + 2) * kUs) << table.name << " " << value << " pulse " << i;
+                EXPECT_TRUE(i == 0 || (slot >= 85 * kUs && slot < 88 * kUs))
+                    << table.name << " " << value << " slot " << i;
+            }
+            EXPECT_EQ(sim::stats().violations, 0u) << table.name;
         }
-        EXPECT_EQ(sim::stats().violations, 0u);
     }
 }
 
