@@ -46,11 +46,18 @@ case $flavour in
   yocto) flags="-O2 -pipe -g -feliminate-unused-debug-types"; program_mode=ONLY ;;
   *) echo "unknown flavour $flavour" >&2; exit 2 ;;
 esac
+# Yocto names the binutils too, since its programs are found only in its sysroots.
+binutils=""
+if [ "$flavour" = yocto ]; then
+  for tool in AR:ar RANLIB:ranlib NM:nm STRIP:strip OBJCOPY:objcopy OBJDUMP:objdump; do
+    binutils+="set(CMAKE_${tool%%:*} $(command -v "${cross}${tool#*:}") CACHE FILEPATH \"\")"$'\n'
+  done
+fi
 cat > "$toolchain" <<TOOLCHAIN
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR powerpc)
-set(CMAKE_C_COMPILER ${cross}gcc)
-set(CMAKE_CXX_COMPILER ${cross}g++)
+set(CMAKE_C_COMPILER $(command -v "${cross}gcc"))
+set(CMAKE_CXX_COMPILER $(command -v "${cross}g++"))
 set(CMAKE_C_FLAGS "$flags" CACHE STRING "")
 set(CMAKE_CXX_FLAGS "$flags" CACHE STRING "")
 set(CMAKE_FIND_ROOT_PATH "$staging")
@@ -58,6 +65,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM $program_mode)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+$binutils
 TOOLCHAIN
 
 # $1: build directory; the rest: extra arguments for this configure.
@@ -127,7 +135,7 @@ cmp "$target/usr/share/man/man8/idstamp.8" "$source/man/idstamp.8" || fail "the 
 # looked for, and warnings were not made errors.
 [ ! -e "$build/tests" ] && [ ! -e "$build/googletest" ] && [ ! -e "$build/sim" ] \
   || fail "the build tree holds tests, GoogleTest or the simulated board"
-! grep -qi 'gtest\|googletest' "$build/CMakeCache.txt" || fail "GoogleTest appears in CMakeCache.txt"
+! grep -Eq '^(GTEST|GTest|googletest|gtest)[A-Za-z_]*:' "$build/CMakeCache.txt" || fail "GoogleTest was looked for: $(grep -Ei '^[a-z_]*gtest' "$build/CMakeCache.txt")"
 ! grep -q -- '-Werror' "$build/compile_commands.json" || fail "-Werror is on without IDSTAMP_WERROR"
 
 # Without the arguments the tool prints its version and usage, and touches
