@@ -8,6 +8,26 @@ namespace detail {
 namespace {
 // Identifier codes of the three wires, in Wire order.
 const char kCode[3] = {'!', '"', '#'};
+
+// GTKWave opens a trace with an empty wave pane; its save file lists the
+// three wires, so they show at once.
+void write_gtkw(const std::string &path, const std::string &vcd_path)
+{
+    std::FILE *file = std::fopen(path.c_str(), "w");
+    if (file == nullptr)
+        return;
+    std::fprintf(file, "[dumpfile] \"%s\"\n[timestart] 0\n[treeopen] board.\n@28\nboard.owr\nboard.master\nboard.chip\n",
+                 vcd_path.c_str());
+    std::fclose(file);
+}
+
+std::string gtkw_path(const std::string &vcd_path)
+{
+    const std::string ext = ".vcd";
+    if (vcd_path.size() > ext.size() && vcd_path.compare(vcd_path.size() - ext.size(), ext.size(), ext) == 0)
+        return vcd_path.substr(0, vcd_path.size() - ext.size()) + ".gtkw";
+    return vcd_path + ".gtkw";
+}
 } // namespace
 
 bool VcdTrace::open(const std::string &path, bool owr_level)
@@ -16,6 +36,7 @@ bool VcdTrace::open(const std::string &path, bool owr_level)
     file_ = std::fopen(path.c_str(), "w");
     if (file_ == nullptr)
         return false;
+    path_ = path;
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
     std::fputs("$version idstamp-sim $end\n"
                 "$timescale 1 ns $end\n"
@@ -50,6 +71,7 @@ void VcdTrace::close(uint64_t at_ns)
     std::fprintf(file_, "#%" PRIu64 "\n", at_ns > last_time_ ? at_ns : last_time_ + 1);
     std::fclose(file_);
     file_ = nullptr;
+    write_gtkw(gtkw_path(path_), path_);
 }
 
 } // namespace detail

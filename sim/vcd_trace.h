@@ -18,7 +18,9 @@ public:
     VcdTrace &operator=(const VcdTrace &) = delete;
     ~VcdTrace() { close(0); }
 
-    // Writes the header and the values at time 0; false if the file can't be made.
+    // Writes the header and the values at time 0; false if the file can't be
+    // made. Closing also writes a GTKWave save file beside it, the name with
+    // .gtkw for .vcd (or added).
     bool open(const std::string &path, bool owr_level);
     bool is_open() const { return file_ != nullptr; }
     void change(uint64_t at_ns, Wire wire, bool value)
@@ -33,6 +35,7 @@ private:
     void write_change(uint64_t at_ns, Wire wire, bool value);
 
     std::FILE *file_ = nullptr;
+    std::string path_;
     uint64_t last_time_ = 0;
 };
 

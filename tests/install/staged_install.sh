@@ -23,10 +23,10 @@ fi
 
 for path in "$@"; do
   case $path in
-    */bin/*)
+    */bin/*|*/sbin/*)
       [ -x "$stage/root/$path" ] || { echo "$path is not executable"; exit 1; } ;;
-    */man1/idstamp.1)
-      cmp "$stage/root/$path" "$source/man/idstamp.1"
+    */man8/idstamp.8)
+      cmp "$stage/root/$path" "$source/man/idstamp.8"
       head -n 1 "$stage/root/$path" | grep -q "\"idstamp $version\"" \
         || { echo "$path does not name version $version: $(head -n 1 "$stage/root/$path")"; exit 1; } ;;
   esac

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
 
 #include "sim/software_master.h"
@@ -26,6 +27,14 @@ TEST(Trace, ValueChangeDumpOfTheLine)
     for (std::string line; std::getline(file, line);)
         lines.push_back(line);
     std::remove(config.trace_path.c_str());
+    const std::string gtkw_path = config.trace_path.substr(0, config.trace_path.size() - 4) + ".gtkw";
+    std::ifstream gtkw_file(gtkw_path);
+    const std::string gtkw((std::istreambuf_iterator<char>(gtkw_file)), std::istreambuf_iterator<char>());
+    std::remove(gtkw_path.c_str());
+
+    // GTKWave's save file beside it shows the three wires of this trace.
+    EXPECT_NE(gtkw.find("[dumpfile] \"" + config.trace_path + "\"\n"), std::string::npos) << gtkw;
+    EXPECT_NE(gtkw.find("\nboard.owr\nboard.master\nboard.chip\n"), std::string::npos) << gtkw;
 
     std::string header;
     size_t i = 0;
