@@ -2,6 +2,8 @@
 
 #include <cinttypes>
 
+#include "sim/output_paths.h"
+
 namespace sim {
 namespace detail {
 
@@ -16,6 +18,7 @@ bool VcdTrace::open(const std::string &path, bool owr_level)
     file_ = std::fopen(path.c_str(), "w");
     if (file_ == nullptr)
         return false;
+    path_ = path;
     std::setvbuf(file_, nullptr, _IOFBF, 1 << 16);
     std::fputs("$version idstamp-sim $end\n"
                 "$timescale 1 ns $end\n"
@@ -48,7 +51,7 @@ void VcdTrace::close(uint64_t at_ns)
         return;
     // Viewers draw the last values up to here; keep it after the last change.
     std::fprintf(file_, "#%" PRIu64 "\n", at_ns > last_time_ ? at_ns : last_time_ + 1);
-    std::fclose(file_);
+    close_output(file_, path_);
     file_ = nullptr;
 }
 

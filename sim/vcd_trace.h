@@ -33,6 +33,7 @@ private:
     void write_change(uint64_t at_ns, Wire wire, bool value);
 
     std::FILE *file_ = nullptr;
+    std::string path_;
     uint64_t last_time_ = 0;
 };
 
