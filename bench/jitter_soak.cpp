@@ -24,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -294,8 +295,11 @@ int main(int argc, char **argv)
         slots[i].dir = base + "/" + std::to_string(i);
         mkdir(slots[i].dir.c_str(), 0755);
     }
-    if (!o.keep.empty())
-        mkdir(o.keep.c_str(), 0755);
+    std::error_code made;
+    if (!o.keep.empty() && !std::filesystem::create_directories(o.keep, made) && made) {
+        std::fprintf(stderr, "%s: %s\n", o.keep.c_str(), made.message().c_str());
+        return 2;
+    }
 
     // The chips as the sweeps find them, and each action's undisturbed result.
     std::map<std::string, Bytes> stock;
