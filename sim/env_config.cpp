@@ -7,6 +7,8 @@
 #include <iterator>
 
 #include "sim/image_file.h"
+#include "sim/image_lock.h"
+#include "sim/output_paths.h"
 #include "sim/sim.h"
 
 namespace sim {
@@ -245,7 +247,11 @@ bool config_from_env(Config &config, std::string &error)
     const char *image = std::getenv("IDSTAMP_SIM_EEPROM");
     config.image_path = image != nullptr ? image : "idstamp-sim.eeprom";
     config.memory.clear();
+    if (!detail::check_output_paths(config, error))
+        return false;
     if (!config.image_path.empty()) {
+        if (!detail::claim_image(config.image_path, error))
+            return false;
         switch (detail::load_image(config.image_path, config.memory, error)) {
         case detail::ImageLoad::failed:
             return false;

@@ -3,6 +3,7 @@
 // the window is an inaccessible anonymous mapping, so the tool can only reach
 // the registers through the accessors.
 #include "sim/board.h"
+#include "sim/output_paths.h"
 
 #include <fcntl.h>
 #include <sched.h>
@@ -184,7 +185,7 @@ void syslog(int priority, const std::string &message)
     if (!b.config.syslog_path.empty()) {
         if (std::FILE *file = std::fopen(b.config.syslog_path.c_str(), "a")) {
             std::fprintf(file, "%s\n", line.c_str());
-            std::fclose(file);
+            detail::close_output(file, b.config.syslog_path);
         } else {
             std::fprintf(stderr, "idstamp-sim: %s: %s\n", b.config.syslog_path.c_str(), std::strerror(errno));
         }

@@ -24,7 +24,8 @@ std::string failure(const std::string &path, int error_number)
 
 ImageLoad load_image(const std::string &path, std::vector<uint8_t> &memory, std::string &error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY);
+    // Non-blocking: a FIFO put in the image's place is refused, not waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT)
             return ImageLoad::missing;
@@ -61,11 +62,24 @@ ImageLoad load_image(const std::string &path, std::vector<uint8_t> &memory, std:
 
 bool save_image(const std::string &path, const std::vector<uint8_t> &memory, std::string &error)
 {
-    const std::string temporary = path + ".tmp";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // A name of this run's own: a run killed half-way leaves a stray file
+    // that no later run opens.
+    std::string temporary = path + ".tmp.XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
-        error = failure(temporary, errno);
+        error = failure(path + ".tmp.XXXXXX", errno);
         return false;
+    }
+    // The new image keeps the old one's permissions; a first image gets 0644
+    // less the umask, as a plain create would.
+    struct stat old {};
+    mode_t mode = 0;
+    if (::stat(path.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0644 & ~mask;
     }
     size_t done = 0;
     while (done < memory.size()) {
@@ -78,7 +92,8 @@ bool save_image(const std::string &path, const std::vector<uint8_t> &memory, std
         }
         done += static_cast<size_t>(n);
     }
-    if (::close(fd) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+    const bool written = ::fchmod(fd, mode) == 0;
+    if (::close(fd) != 0 || !written || ::rename(temporary.c_str(), path.c_str()) != 0) {
         error = failure(path, errno);
         ::unlink(temporary.c_str());
         return false;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "sim/board.h"
+#include "sim/output_paths.h"
 
 namespace sim {
 namespace detail {
@@ -42,7 +43,7 @@ void write_report(const Board &b)
     if (s.misuses != 0)
         std::fprintf(out, "misuses %" PRIu64 "\n", s.misuses);
     if (!to_stderr)
-        std::fclose(out);
+        close_output(out, path);
 }
 
 } // namespace detail

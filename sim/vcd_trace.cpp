@@ -2,6 +2,8 @@
 
 #include <cinttypes>
 
+#include "sim/output_paths.h"
+
 namespace sim {
 namespace detail {
 
@@ -69,7 +71,7 @@ void VcdTrace::close(uint64_t at_ns)
         return;
     // Viewers draw the last values up to here; keep it after the last change.
     std::fprintf(file_, "#%" PRIu64 "\n", at_ns > last_time_ ? at_ns : last_time_ + 1);
-    std::fclose(file_);
+    close_output(file_, path_);
     file_ = nullptr;
     write_gtkw(gtkw_path(path_), path_);
 }

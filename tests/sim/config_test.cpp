@@ -26,7 +26,11 @@ protected:
         setenv("IDSTAMP_SIM_EEPROM", image.c_str(), 1);
         error.clear();
     }
-    void TearDown() override { std::remove(image.c_str()); }
+    void TearDown() override
+    {
+        std::remove(image.c_str());
+        std::remove((image + ".lock").c_str());
+    }
 
     Bytes read_image() const
     {

@@ -1,0 +1,134 @@
+// One run holds its image from set-up to exit, as one chip sits on one bus.
+// The lock is on "<image>.lock", a file beside the image that is never removed
+// or replaced: every save renames a new file over the image, so a lock on the
+// image's own inode would be gone after the first save, and a lock file that
+// was removed could be recreated and locked by two runs at once.
+#include "sim/image_lock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace sim {
+namespace detail {
+
+namespace {
+
+int g_lock_fd = -1;
+std::string g_locked_path;
+
+std::string line(const std::string &path, const std::string &what)
+{
+    return "idstamp-sim: " + path + ": " + what;
+}
+
+const char *kind_of(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "a device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a regular file";
+}
+
+// The image must be a regular file that can be replaced. Its permission bits
+// decide "read-only", for root as for anyone: root may write anything, but an
+// image made read-only is one somebody wants kept as it is.
+bool check_image(const std::string &path, std::string &error)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        if (errno == ENOENT)
+            return true; // a new chip
+        error = errno == ENOTDIR
+                    ? line(path, "the image can't be saved in " + directory_of(path) + ": " + std::strerror(errno))
+                    : line(path, std::strerror(errno));
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = line(path, std::string("the image is ") + kind_of(info.st_mode) + ", not a regular file");
+        return false;
+    }
+    if ((info.st_mode & 0222) == 0) {
+        error = line(path, "the image is read-only (make it writable, or copy it, to run on it)");
+        return false;
+    }
+    if (::access(path.c_str(), W_OK) != 0) {
+        error = line(path, std::string("the image is read-only: ") + std::strerror(errno));
+        return false;
+    }
+    return true;
+}
+
+// A new file beside the image, made and removed again: what every save does.
+bool can_create_beside(const std::string &path, std::string &error)
+{
+    std::string probe = path + ".tmp.XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) {
+        error = line(path, "the image can't be saved in " + directory_of(path) + ": " + std::strerror(errno));
+        return false;
+    }
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+} // namespace
+
+std::string directory_of(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool claim_image(const std::string &path, std::string &error)
+{
+    if (!check_image(path, error))
+        return false;
+    if (g_lock_fd >= 0 && g_locked_path == path)
+        return can_create_beside(path, error);
+    if (g_lock_fd >= 0) {
+        ::close(g_lock_fd);
+        g_lock_fd = -1;
+    }
+    const std::string lock_path = path + ".lock";
+    // Non-blocking open: a FIFO in the lock file's place must not hang the run.
+    const int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        error = line(path, "the image can't be saved in " + directory_of(path) + ": " + std::strerror(errno));
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        error = line(lock_path, "the image's lock file is not a regular file");
+        ::close(fd);
+        return false;
+    }
+    int locked;
+    do
+        locked = ::flock(fd, LOCK_EX);
+    while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        error = line(lock_path, std::string("can't lock the image: ") + std::strerror(errno));
+        ::close(fd);
+        return false;
+    }
+    g_lock_fd = fd;
+    g_locked_path = path;
+    // Checked again under the lock: the run before may have changed the file.
+    return check_image(path, error) && can_create_beside(path, error);
+}
+
+} // namespace detail
+} // namespace sim

@@ -1,0 +1,23 @@
+// Claiming the image for one run: a path that can't hold an image is refused
+// before the tool runs, and a second run on the same image waits for the first.
+#ifndef IDSTAMP_SIM_IMAGE_LOCK_H
+#define IDSTAMP_SIM_IMAGE_LOCK_H
+
+#include <string>
+
+namespace sim {
+namespace detail {
+
+// Refuses an image that is not a regular file, is read-only, or lives where a
+// new image can't be created; then waits for the exclusive lock on
+// "<path>.lock" and keeps it until the process ends (or the next claim of
+// another path). False with one line for standard error.
+bool claim_image(const std::string &path, std::string &error);
+
+// The directory a path is in: "." for a bare name.
+std::string directory_of(const std::string &path);
+
+} // namespace detail
+} // namespace sim
+
+#endif
