@@ -1,6 +1,7 @@
 // The chips' own times across their data sheets' standard-speed ranges. A
 // master that works at one point of a range may fail at another, so the board
 // can put the chip at either end of each range, or anywhere inside it.
+#include "sim/random.h"
 #include "sim/sim.h"
 
 namespace sim {
@@ -19,16 +20,6 @@ constexpr Range kPresenceLow{60000, 240000};
 constexpr Range kWriteSample{15000, 60000};
 constexpr Range kRead0Hold{15001, 60000};
 
-// splitmix64, on a stream of its own so the jitter's numbers stay as they were.
-uint64_t next_random(uint64_t &state)
-{
-    state += 0x9E3779B97F4A7C15ull;
-    uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
 uint32_t pick(Corner corner, const Range &range, uint32_t typical, uint64_t &state)
 {
     switch (corner) {
@@ -37,7 +28,7 @@ uint32_t pick(Corner corner, const Range &range, uint32_t typical, uint64_t &sta
     case Corner::slow:
         return range.slow_ns;
     case Corner::random:
-        return range.fast_ns + static_cast<uint32_t>(next_random(state) % (range.slow_ns - range.fast_ns + 1));
+        return range.fast_ns + static_cast<uint32_t>(detail::next_random(state) % (range.slow_ns - range.fast_ns + 1));
     case Corner::typical:
         break;
     }

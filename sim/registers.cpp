@@ -3,25 +3,12 @@
 // effect; this is the simulation's hot path (the tool busy-waits on the
 // counter), so it does no allocation and fires chip events only when due.
 #include "sim/board.h"
+#include "sim/random.h"
 
 #include <cstdio>
 
 namespace sim {
 namespace detail {
-
-namespace {
-
-// splitmix64: deterministic from the seed.
-uint64_t next_random(uint64_t &state)
-{
-    state += 0x9E3779B97F4A7C15ull;
-    uint64_t z = state;
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-}
-
-} // namespace
 
 uint64_t Board::jitter_delay()
 {
