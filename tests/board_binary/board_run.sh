@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the board's binary under qemu-ppc, in a private mount namespace whose
 # /dev is a fresh tmpfs: /dev/mem there is the null device, which cannot be
-# mapped, so not even a run without the simulated board, or a binary that gets
-# past it, can reach the machine's physical memory. Refuses to run the binary
-# unless that is so.
+# mapped, and the emulator lacks the capability to open a real one, so not even
+# a run without the simulated board, or a binary that gets past it, can reach
+# the machine's physical memory. Refuses to run the binary unless the
+# namespace and its /dev are in place.
 #   board_run.sh QEMU SYSROOT PRELOAD|none PROGRAM [ARG]...
 # PRELOAD is the board library preloaded into the program; "none" runs the
 # program bare (only to show that this fails safely).
@@ -17,7 +18,12 @@ fi
 
 outer_ns=$2 qemu=$3 sysroot=$4 preload=$5
 shift 5
-refuse() { echo "board_run.sh: $*; the board's binary is not run" >&2; exit 99; }
+newdev=
+refuse() {
+  echo "board_run.sh: $*; the board's binary is not run" >&2
+  [ -z "$newdev" ] || { umount -R "$newdev" 2>/dev/null; rmdir "$newdev" 2>/dev/null; }
+  exit 99
+}
 
 [ "$(readlink /proc/self/ns/mnt)" != "$outer_ns" ] || refuse "not in a mount namespace of its own"
 # A /dev of a few harmless devices, /dev/mem among them bound to the null
@@ -35,7 +41,11 @@ mount --move "$newdev" /dev || refuse "cannot move the new /dev in place"
 rmdir "$newdev"
 [ -c /dev/mem ] && [ "$(stat -c %t:%T /dev/mem)" = 1:3 ] || refuse "/dev/mem is not the null device"
 
+# And the emulator runs without the capabilities that opening a real /dev/mem
+# (CAP_SYS_RAWIO) and real-time priority (CAP_SYS_NICE) need.
+drop=(setpriv --bounding-set -sys_rawio,-sys_nice)
 if [ "$preload" = none ]; then
-  exec "$qemu" -L "$sysroot" "$@"
+  exec "${drop[@]}" "$qemu" -L "$sysroot" "$@"
 fi
-exec "$qemu" -L "$sysroot" -E "LD_PRELOAD=$preload" -E "IDSTAMP_SIM_ACCESS_NS=${IDSTAMP_SIM_ACCESS_NS:-1000}" "$@"
+exec "${drop[@]}" "$qemu" -L "$sysroot" -E "LD_PRELOAD=$preload" \
+  -E "IDSTAMP_SIM_ACCESS_NS=${IDSTAMP_SIM_ACCESS_NS:-1000}" "$@"

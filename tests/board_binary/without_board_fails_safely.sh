@@ -2,7 +2,7 @@
 # The board's binary run bare, without the simulated board preloaded: in the
 # namespace board_run.sh makes, /dev/mem is the null device, which opens but
 # cannot be mapped, so the run ends with status 255 before any register
-# access. And board_run.sh refuses to start the binary outside a namespace of
+# access; nor may it raise its priority. And board_run.sh refuses to start the binary outside a namespace of
 # its own.
 #   without_board_fails_safely.sh BOARD_RUN QEMU SYSROOT PROGRAM
 set -uo pipefail
@@ -15,6 +15,8 @@ echo "$out"
 echo "$out" | grep -qx 'Call to mmap failed - errno\[19\]' \
   || { echo "FAIL: expected the mapping of the null device to fail with ENODEV (19)"; exit 1; }
 if echo "$out" | grep -q "IMMR mapped"; then echo "FAIL: a window was mapped"; exit 1; fi
+echo "$out" | grep -qx 'sched_setscheduler: Operation not permitted' \
+  || { echo "FAIL: the bare binary was allowed real-time priority"; exit 1; }
 
 # Started as if inside, but in this test's own namespace: refused.
 out=$("$run" --inside "$(readlink /proc/self/ns/mnt)" "$qemu" "$sysroot" none "$program" 0 -p 2>&1)
