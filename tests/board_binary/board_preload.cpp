@@ -4,6 +4,8 @@
 //   arguments are checked to be exactly the board's (device, flags, window,
 //   scheduling, log identity); any other argument ends the run with status
 //   kTestError and the reason on standard error;
+// - the board is set up from IDSTAMP_SIM_* before the program's main runs and
+//   ends after it returns, as in idstamp-sim;
 // - the window handed out is inaccessible, so every register load or store
 //   traps; the handler carries it out on the board with its exact width and
 //   steps past the instruction.
@@ -60,8 +62,11 @@ void test_error(const char *format, ...)
     va_start(args, format);
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
-    // Straight to the descriptor and out, without the exit handlers: this may
-    // run in the trap handler, or with the board half way through a step.
+    // What the tool printed so far helps to see where it went wrong; the
+    // tool is never inside stdio when it touches the window.
+    std::fflush(stdout);
+    // Then straight out, without the exit handlers: this may run in the trap
+    // handler, or with the board half way through a step.
     const std::string line = std::string("idstamp board preload: ") + text + "\n";
     if (write(2, line.data(), line.size()) < 0) {
         // nothing more to say
@@ -133,9 +138,7 @@ void finish_board()
     }
 }
 
-// Runs after the board's own initialisation: this file is linked after the
-// board's sources.
-__attribute__((constructor)) void start_board()
+void start_board()
 {
     const InBoard in_board;
     sim::Config config;
@@ -159,7 +162,27 @@ __attribute__((constructor)) void start_board()
     sigemptyset(&action.sa_mask);
     if (sigaction(SIGSEGV, &action, nullptr) != 0)
         test_error("cannot catch SIGSEGV: %s", std::strerror(errno));
+}
+
+// What the PowerPC start code hands the C library: the program's main among it.
+struct StartupInfo {
+    void *sda_base;
+    int (*main)(int, char **, char **, void *);
+    int (*init)(int, char **, char **, void *);
+    void (*fini)();
+};
+
+int (*g_program_main)(int, char **, char **, void *) = nullptr;
+
+// The program's main with the board around it, as idstamp-sim's main has it.
+// Every initialiser has run by now, so the board's end, registered here, runs
+// before any static object is destroyed, whatever order the libraries'
+// initialisers took.
+int board_main(int argc, char **argv, char **envp, void *auxv)
+{
+    start_board();
     std::atexit(finish_board);
+    return g_program_main(argc, argv, envp, auxv);
 }
 
 bool is_devmem_fd(int fd)
@@ -222,6 +245,20 @@ extern "C" void __syslog_chk(int priority, int flag, const char *format, ...);
 extern "C" void __vsyslog_chk(int priority, int flag, const char *format, va_list args);
 
 extern "C" {
+
+// The board starts when the program's main is called and ends when it exits.
+int __libc_start_main(int argc, char **argv, char **envp, void *auxv, void (*rtld_fini)(), StartupInfo *startup,
+                      char **stack_on_entry)
+{
+    using Start = int (*)(int, char **, char **, void *, void (*)(), StartupInfo *, char **);
+    if (startup == nullptr || startup->main == nullptr)
+        test_error("the program's start code gave no main");
+    static StartupInfo wrapped;
+    wrapped = *startup;
+    g_program_main = startup->main;
+    wrapped.main = board_main;
+    return real<Start>("__libc_start_main")(argc, argv, envp, auxv, rtld_fini, &wrapped, stack_on_entry);
+}
 
 int open(const char *path, int flags, ...)
 {
