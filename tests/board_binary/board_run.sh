@@ -27,7 +27,7 @@ refuse() {
 
 [ "$(readlink /proc/self/ns/mnt)" != "$outer_ns" ] || refuse "not in a mount namespace of its own"
 # A /dev of a few harmless devices, /dev/mem among them bound to the null
-# device, built beside the old one and then moved over it.
+# device, built beside the old one and then mounted over it.
 newdev=$(mktemp -d /tmp/idstamp-board-dev.XXXXXX)
 mount -t tmpfs -o size=16k,mode=755 idstamp-board-dev "$newdev" || refuse "cannot mount a tmpfs"
 for name in null zero urandom mem; do
@@ -37,8 +37,8 @@ for name in null zero urandom mem; do
   mount --bind "$source" "$newdev/$name" || refuse "cannot bind $source"
 done
 ln -s /proc/self/fd "$newdev/fd"
-mount --move "$newdev" /dev || refuse "cannot move the new /dev in place"
-rmdir "$newdev"
+mount --rbind "$newdev" /dev || refuse "cannot mount the new /dev in place"
+umount -R "$newdev" && rmdir "$newdev" && newdev=
 [ -c /dev/mem ] && [ "$(stat -c %t:%T /dev/mem)" = 1:3 ] || refuse "/dev/mem is not the null device"
 
 # And the emulator runs without the capabilities that opening a real /dev/mem
