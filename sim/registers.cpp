@@ -74,7 +74,7 @@ inline Board &access()
 {
     Board &b = board();
     ++b.stats.register_accesses;
-    uint64_t to = b.now + kAccessCostNs;
+    uint64_t to = b.now + b.config.access_cost_ns;
     if (__builtin_expect(b.jitter_on, 0))
         to += b.jitter_delay();
     b.advance(to);

@@ -18,7 +18,7 @@ namespace sim {
 
 enum class Chip { ds2431, ds28ec20 };
 
-// Virtual time every register access costs, so busy-waits end.
+// Virtual time every register access costs by default, so busy-waits end.
 constexpr uint64_t kAccessCostNs = 200;
 
 // Window the tool maps: physical start and length.
@@ -82,6 +82,7 @@ struct Config {
     std::string trace_path;    // VCD trace; empty: none
     std::string report_path;   // summary at finish; "-" is standard error; empty: none
     uint32_t start_counter_us = 0; // what the microsecond counter reads at the start
+    uint64_t access_cost_ns = kAccessCostNs; // virtual time of one register access
 };
 
 struct Stats {
