@@ -48,4 +48,4 @@ if [ "$preload" = none ]; then
   exec "${drop[@]}" "$qemu" -L "$sysroot" "$@"
 fi
 exec "${drop[@]}" "$qemu" -L "$sysroot" -E "LD_PRELOAD=$preload" \
-  -E "IDSTAMP_SIM_ACCESS_NS=${IDSTAMP_SIM_ACCESS_NS:-1000}" "$@"
+  -E "IDSTAMP_SIM_ACCESS_NS=${IDSTAMP_SIM_ACCESS_NS:-500}" "$@"
