@@ -1,4 +1,4 @@
-#include "tests/board_binary/register_access.h"
+#include "sim/preload/register_access.h"
 
 #include <cstdio>
 
