@@ -6,21 +6,20 @@
 #include <stdio.h>
 
 #include "eeprom/memory_protocol.h"
+#include "eeprom/rerun.h"
 #include "signal/onewireutil.h"
 
 enum { CMD_READ_ROM = 0x33 };
 
+// A failing slot's line is held: it is printed only if the failure stands.
 static int ds2431_write_byte(ONE_WIRE_ACCESS *access, unsigned char value)
 {
     for (unsigned int i = 0; i < 8; i++) {
-        if ((value & 1) != 0) {
-            if (ow_write_one(&ds2431Timing, access) < 0) {
-                puts("ds2431_write_bye: failed to write a 1");
-                return -1;
-            }
-        } else if (ow_write_zero(&ds2431Timing, access) < 0) {
-            puts("ds2431_write_bye: failed to write a 0");
-            return -1;
+        const int one = (value & 1) != 0;
+        const int rc = one ? ow_write_one(&ds2431Timing, access) : ow_write_zero(&ds2431Timing, access);
+        if (rc < 0) {
+            eeprom_hold_line(one ? "ds2431_write_bye: failed to write a 1" : "ds2431_write_bye: failed to write a 0");
+            return rc;
         }
         value = static_cast<unsigned char>(value >> 1);
     }
@@ -34,8 +33,9 @@ static int ds2431_read_byte(ONE_WIRE_ACCESS *access, unsigned char *byte)
     unsigned char value = 0;
     for (unsigned int i = 0; i < 8; i++) {
         unsigned char bit = 0;
-        if (ow_read_bit(&ds2431Timing, access, &bit) < 0)
-            return -1;
+        const int rc = ow_read_bit(&ds2431Timing, access, &bit);
+        if (rc < 0)
+            return rc;
         value = static_cast<unsigned char>(value | (bit << i));
     }
     *byte = value;
@@ -69,42 +69,61 @@ int ds2431_write_page(ONE_WIRE_ACCESS *access, unsigned char page, unsigned char
     return eeprom_page_write(&ds2431Chip, access, page, data);
 }
 
-// Read ROM addresses the single device on the line, whichever chip it is.
-int ds2431_read_rom(ONE_WIRE_ACCESS *access, OW_ROM *rom)
+// One Read ROM transaction on the open line: 0, or a failure with its report
+// held (OW_DISTURBED when a slot or the reset was disturbed).
+static int read_rom_once(ONE_WIRE_ACCESS *access, OW_ROM *rom)
 {
-    puts("Resetting device");
-    ow_open(access);
-
-    if (ow_reset_presence_pulse(&ds2431Timing, access) < 0) {
-        puts("Reset-presence pulse failed");
-        ow_close(access);
-        return -1;
+    int rc = ow_reset_presence_pulse(&ds2431Timing, access);
+    if (rc < 0) {
+        eeprom_hold_line("Reset-presence pulse failed");
+        return rc;
     }
-    if (ds2431_write_byte(access, CMD_READ_ROM) < 0) {
-        puts("Failed to write READ ROM cmd");
-        ow_close(access);
-        return -1;
+    rc = ds2431_write_byte(access, CMD_READ_ROM);
+    if (rc < 0) {
+        eeprom_hold_line("Failed to write READ ROM cmd");
+        return rc;
     }
 
     // The record is the eight bytes in the order they arrive.
     unsigned char *bytes = rom != nullptr ? &rom->family : nullptr;
     for (int i = 0; i < 8; i++) {
-        if (ds2431_read_byte(access, bytes != nullptr ? bytes + i : nullptr) < 0) {
-            printf("Failed to read ROM byte (%d)\n", i);
-            ow_close(access);
-            return -1;
+        rc = ds2431_read_byte(access, bytes != nullptr ? bytes + i : nullptr);
+        if (rc < 0) {
+            char line[32];
+            snprintf(line, sizeof line, "Failed to read ROM byte (%d)", i);
+            eeprom_hold_line(line);
+            return rc;
         }
     }
 
     unsigned char crc = 0;
     for (int i = 0; i < 7; i++)
         onewire_crc8(&crc, bytes[i]);
-    if (crc == rom->crc) {
-        puts("CRC-8 OK! ");
-        ow_close(access);
-        return 0;
+    if (crc != rom->crc) {
+        char line[32];
+        snprintf(line, sizeof line, "CRC-8 BAD! (0x%x)", crc);
+        eeprom_hold_line(line);
+        return -1;
     }
-    printf("CRC-8 BAD! (0x%x)\n", crc);
+    return 0;
+}
+
+// Read ROM addresses the single device on the line, whichever chip it is.
+// A disturbed read is run again at once, from its reset, saying nothing.
+int ds2431_read_rom(ONE_WIRE_ACCESS *access, OW_ROM *rom)
+{
+    puts("Resetting device");
+    ow_open(access);
+    unsigned int rerunsLeft = EEPROM_RERUN_LIMIT;
+    int rc;
+    do
+        rc = read_rom_once(access, rom);
+    while (eeprom_rerun(rc, &rerunsLeft));
+
+    if (rc == 0)
+        puts("CRC-8 OK! ");
+    else
+        eeprom_print_held();
     ow_close(access);
-    return -1;
+    return rc < 0 ? -1 : 0;
 }

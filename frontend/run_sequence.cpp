@@ -9,8 +9,10 @@
 #include <syslog.h>
 
 #include "board/wexloow.h"
+#include "eeprom/rerun.h"
 #include "frontend/idstamp.h"
 #include "platform/platform.h"
+#include "signal/onewiresignal.h"
 #include "signal/timer.h"
 
 static const char kMemDevice[] = "/dev/mem";
@@ -20,6 +22,7 @@ static const int kMaxRetries = 20; // 21 attempts in all
 static const char kRetrying[] = "\r\nRetrying...";
 
 int memDriver = -1;
+static int logOpened;
 
 // The stored IPv4 record read back as text, for the values not given.
 static unsigned char Ip1[20];
@@ -240,6 +243,23 @@ static int doIpv4Work(IDSTAMP_WORK *work)
     return 0;
 }
 
+static void open_log(void)
+{
+    platform_openlog("##### IDSTAMP", LOG_CONS | LOG_NDELAY, LOG_USER);
+    logOpened = 1;
+}
+
+// A run that lost the processor inside a slot says so once, at its end, so
+// that a board's interrupt load shows in its log.
+static void log_disturbed_slots(void)
+{
+    if (owDisturbedSlots == 0)
+        return;
+    if (!logOpened)
+        open_log();
+    platform_syslog(LOG_WARNING, "%u disturbed 1-Wire time slots, %u re-runs", owDisturbedSlots, onewireReruns);
+}
+
 // Opens the memory device, maps the window, checks the timer and brings the
 // bus up. Returns the window, or null having said why (and closed the device).
 static unsigned char *bring_up_hardware(void)
@@ -280,7 +300,7 @@ int idstamp_run(IDSTAMP_WORK *work)
     context.work = work;
     if (bring_up_hardware() == nullptr)
         return -1;
-    platform_openlog("##### IDSTAMP", LOG_CONS | LOG_NDELAY, LOG_USER);
+    open_log();
 
     if (work->macGiven) {
         printf("\r\nWriting MAC address %s...", work->macAddr);
@@ -341,5 +361,7 @@ int idstamp_main(int argc, char **argv)
     const int parsed = idstamp_parse(argc, argv, &work);
     if (parsed != 1)
         return parsed;
-    return idstamp_run(&work);
+    const int status = idstamp_run(&work);
+    log_disturbed_slots();
+    return status;
 }

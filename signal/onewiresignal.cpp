@@ -12,8 +12,51 @@
 ONE_WIRE_TIMING ds2431Timing = {500, 60, 240, 400, 85, 10, 70, 6, 2, 10};
 ONE_WIRE_TIMING ds28ec20Timing = {500, 60, 240, 400, 85, 10, 70, 6, 2, 10};
 
+unsigned int owDisturbedSlots;
+
 // The line must rise this soon after the reset pulse, or it is held low.
 static const uint32_t kLineRiseTimeout = 5;
+
+// The slot guard: every slot is measured on the counter, one reading before
+// the falling edge and one after the release or the first sample, so the
+// figure can only overstate it. The limits are those of the strictest chip
+// of both data sheets at standard speed.
+#ifndef IDSTAMP_SLOT_GUARD
+#define IDSTAMP_SLOT_GUARD 1
+#endif
+static const bool kGuard = IDSTAMP_SLOT_GUARD != 0;
+// A chip may sample a write slot 15 us after the falling edge: a write-1 low
+// that may have lasted that long may have been taken as a 0.
+static const uint32_t kWrite1LowLimit = 15;
+// A chip may let go of a read slot's 0 15 us after the falling edge.
+static const uint32_t kReadSampleLimit = 15;
+// A low of 120 us or more is no slot to the chip: it loses its place.
+static const uint32_t kWrite0LowLimit = 120;
+// A watch of the line whose counter readings lie this far apart may have
+// missed what it waited for, or timed out on the clock without looking.
+static const uint32_t kWatchGapLimit = 5;
+
+// The counter readings of one watch of the line.
+typedef struct {
+    uint32_t last;            // latest reading
+    uint32_t widestGap;       // widest step between two readings
+    uint32_t afterFirstSense; // of a watch for a low: the reading after the first sense
+    unsigned int readings;
+} LINE_WATCH;
+
+// Readings before and after an interval: it lasted less than their
+// difference plus one count, so it may have reached the limit when the
+// difference is the limit or more.
+static inline int may_reach(uint32_t before, uint32_t after, uint32_t limit)
+{
+    return static_cast<uint32_t>(after - before) >= limit;
+}
+
+static int disturbed(void)
+{
+    ++owDisturbedSlots;
+    return OW_DISTURBED;
+}
 
 static inline uint32_t counter_now(void)
 {
@@ -47,24 +90,37 @@ void ow_close(ONE_WIRE_ACCESS *access)
     out_be32(access->dirReg, (in_be32(access->dirReg) & access->dirKeepMask) | access->dirIdleBits);
 }
 
-// A line already low is reported at once: the line is tested before the clock.
-static int ow_detect_line_low(ONE_WIRE_ACCESS *access, unsigned int timeout)
+static inline uint32_t noted(LINE_WATCH *watch, uint32_t now)
 {
-    const uint32_t start = counter_now();
+    if (watch != nullptr) {
+        const uint32_t gap = now - watch->last;
+        if (gap > watch->widestGap)
+            watch->widestGap = gap;
+        watch->last = now;
+        if (watch->readings++ == 1)
+            watch->afterFirstSense = now;
+    }
+    return now;
+}
+
+// A line already low is reported at once: the line is tested before the clock.
+static int ow_detect_line_low(ONE_WIRE_ACCESS *access, unsigned int timeout, LINE_WATCH *watch = nullptr)
+{
+    const uint32_t start = noted(watch, counter_now());
     for (;;) {
         if (!line_is_high(access))
             return 0;
-        if (static_cast<uint32_t>(counter_now() - start) > timeout)
+        if (static_cast<uint32_t>(noted(watch, counter_now()) - start) > timeout)
             return -1;
     }
 }
 
 // Here the clock is tested before the line.
-static int ow_detect_line_high(ONE_WIRE_ACCESS *access, unsigned int timeout)
+static int ow_detect_line_high(ONE_WIRE_ACCESS *access, unsigned int timeout, LINE_WATCH *watch = nullptr)
 {
-    const uint32_t start = counter_now();
+    const uint32_t start = noted(watch, counter_now());
     for (;;) {
-        if (static_cast<uint32_t>(counter_now() - start) > timeout)
+        if (static_cast<uint32_t>(noted(watch, counter_now()) - start) > timeout)
             return -1;
         if (line_is_high(access))
             return 0;
@@ -77,39 +133,47 @@ int ow_reset_presence_pulse(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access)
         return -1;
 
     drive_low(access);
-    wait_usec_timer(timing->resetLow);
+    // The watches are timed from the last reading before the release.
+    LINE_WATCH watch = {wait_usec_timer(timing->resetLow), 0, 0, 0};
+    LINE_WATCH *guard = kGuard ? &watch : nullptr;
     release_line(access);
 
-    if (ow_detect_line_high(access, kLineRiseTimeout) < 0)
-        return -1; // held low: shorted bus or no pull-up
-    if (ow_detect_line_low(access, timing->presenceWaitMax) < 0)
-        return -1; // no device answered
-    if (ow_detect_line_high(access, timing->presenceLowMax) < 0)
-        return -1; // presence pulse too long
+    // Held low (shorted bus or no pull-up), no device answered, or a presence
+    // pulse too long. A failure is the line's only when the watches looked at
+    // it closely enough all along; preempted, they may have missed the pulse.
+    if (ow_detect_line_high(access, kLineRiseTimeout, guard) < 0
+        || ow_detect_line_low(access, timing->presenceWaitMax, guard) < 0
+        || ow_detect_line_high(access, timing->presenceLowMax, guard) < 0)
+        return kGuard && watch.widestGap >= kWatchGapLimit ? disturbed() : -1;
 
     wait_usec_timer((timing->resetTotal - timing->presenceLowMax) - timing->presenceWaitMax);
     return 0;
 }
 
-static int write_slot(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access, uint32_t lowTime)
+// The slot is always finished, disturbed or not, so the chip stays in step.
+static int write_slot(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access, uint32_t lowTime, uint32_t lowLimit)
 {
     if (timing == nullptr || access == nullptr)
         return -1;
+    const uint32_t before = kGuard ? counter_now() : 0;
     drive_low(access);
     wait_usec_timer(lowTime);
     release_line(access);
-    wait_usec_timer(timing->slot - lowTime);
+    const uint32_t released = counter_now();
+    wait_usec_since(released, timing->slot - lowTime);
+    if (kGuard && may_reach(before, released, lowLimit))
+        return disturbed();
     return 0;
 }
 
 int ow_write_one(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access)
 {
-    return write_slot(timing, access, timing != nullptr ? timing->write1Low : 0);
+    return write_slot(timing, access, timing != nullptr ? timing->write1Low : 0, kWrite1LowLimit);
 }
 
 int ow_write_zero(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access)
 {
-    return write_slot(timing, access, timing != nullptr ? timing->write0Low : 0);
+    return write_slot(timing, access, timing != nullptr ? timing->write0Low : 0, kWrite0LowLimit);
 }
 
 int ow_read_bit(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access, unsigned char *bit)
@@ -117,6 +181,7 @@ int ow_read_bit(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access, unsigned char 
     if (timing == nullptr || access == nullptr || bit == nullptr)
         return -1;
 
+    const uint32_t before = kGuard ? counter_now() : 0;
     drive_low(access);
     const uint32_t slotStart = counter_now();
     wait_usec_timer(timing->readLow);
@@ -124,12 +189,19 @@ int ow_read_bit(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access, unsigned char 
     wait_usec_timer(timing->readSampleDelay);
 
     // The chip holds the line low for a 0.
-    *bit = ow_detect_line_low(access, timing->readSampleWindow) == 0 ? 0 : 1;
+    LINE_WATCH watch = {0, 0, 0, 0};
+    const int low = ow_detect_line_low(access, timing->readSampleWindow, kGuard ? &watch : nullptr) == 0;
 
     // Pad only what is left of the slot, so sampling does not lengthen it.
-    const uint32_t elapsed = counter_now() - slotStart;
+    const uint32_t sampled = counter_now();
+    const uint32_t elapsed = sampled - slotStart;
     if (timing->slot > elapsed)
         wait_usec_timer(timing->slot - elapsed);
+
+    // A line low at once was sampled just before the reading above.
+    if (kGuard && may_reach(before, watch.readings > 1 ? watch.afterFirstSense : sampled, kReadSampleLimit))
+        return disturbed();
+    *bit = low ? 0 : 1;
     return 0;
 }
 
@@ -140,8 +212,9 @@ int ow_read_byte(ONE_WIRE_ACCESS *access, ONE_WIRE_TIMING *timing, unsigned char
     unsigned char value = 0;
     for (unsigned int i = 0; i < 8; i++) {
         unsigned char bit = 0;
-        if (ow_read_bit(timing, access, &bit) < 0)
-            return -1;
+        const int rc = ow_read_bit(timing, access, &bit);
+        if (rc < 0)
+            return rc;
         value = static_cast<unsigned char>(value | (bit << i));
     }
     *byte = value;
@@ -155,7 +228,7 @@ int ow_write_byte(ONE_WIRE_ACCESS *access, ONE_WIRE_TIMING *timing, unsigned cha
     for (unsigned int i = 0; i < 8; i++) {
         const int rc = (value & 1) != 0 ? ow_write_one(timing, access) : ow_write_zero(timing, access);
         if (rc < 0)
-            return -1;
+            return rc;
         value = static_cast<unsigned char>(value >> 1);
     }
     return 0;

@@ -32,6 +32,15 @@ typedef struct {
 extern ONE_WIRE_TIMING ds2431Timing;
 extern ONE_WIRE_TIMING ds28ec20Timing;
 
+// The result of a slot or reset that may have left the chips' timing: the
+// process lost the processor inside it, so the chip may have taken another
+// bit than the one meant, or the sample came after the chip let go of its 0.
+// Nothing it carried is good; the transaction it belongs to can be run again.
+#define OW_DISTURBED (-2)
+
+// Slots and resets found disturbed since the process started.
+extern unsigned int owDisturbedSlots;
+
 void ow_open(ONE_WIRE_ACCESS *access);
 void ow_close(ONE_WIRE_ACCESS *access);
 int ow_reset_presence_pulse(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access);

@@ -33,11 +33,15 @@ int set_timer_access(unsigned char *base)
 
 unsigned int wait_usec_timer(unsigned int usec)
 {
-    const uint32_t entry = in_be32(usecTimerPtr);
+    return wait_usec_since(in_be32(usecTimerPtr), usec);
+}
+
+unsigned int wait_usec_since(unsigned int start, unsigned int usec)
+{
     for (;;) {
         const uint32_t now = in_be32(usecTimerPtr);
         // Unsigned difference: the counter's wrap needs no special case.
-        if (static_cast<uint32_t>(now - entry) > usec)
+        if (static_cast<uint32_t>(now - start) > usec)
             return now;
     }
 }

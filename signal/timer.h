@@ -28,6 +28,9 @@ extern int timer_initialized;
 
 int set_timer_access(unsigned char *base);
 unsigned int wait_usec_timer(unsigned int usec);
+// Busy-waits until more than usec microseconds have passed since the counter
+// read start; returns the counter value that ended the wait.
+unsigned int wait_usec_since(unsigned int start, unsigned int usec);
 unsigned int get_delta_timer(unsigned int start, unsigned int *nowOut);
 
 #endif
