@@ -12,18 +12,26 @@
 enum { CMD_READ_ROM = 0x33 };
 
 // A failing slot's line is held: it is printed only if the failure stands.
+// A disturbed slot does not stop the byte, so the chip is not left mid-byte.
 static int ds2431_write_byte(ONE_WIRE_ACCESS *access, unsigned char value)
 {
+    int result = 0;
+    const char *line = nullptr;
     for (unsigned int i = 0; i < 8; i++) {
         const int one = (value & 1) != 0;
         const int rc = one ? ow_write_one(&ds2431Timing, access) : ow_write_zero(&ds2431Timing, access);
-        if (rc < 0) {
-            eeprom_hold_line(one ? "ds2431_write_bye: failed to write a 1" : "ds2431_write_bye: failed to write a 0");
-            return rc;
+        if (rc < 0 && line == nullptr)
+            line = one ? "ds2431_write_bye: failed to write a 1" : "ds2431_write_bye: failed to write a 0";
+        if (!ow_in_step(rc)) {
+            result = rc;
+            break;
         }
+        result = rc < 0 ? rc : result;
         value = static_cast<unsigned char>(value >> 1);
     }
-    return 0;
+    if (line != nullptr)
+        eeprom_hold_line(line);
+    return result;
 }
 
 static int ds2431_read_byte(ONE_WIRE_ACCESS *access, unsigned char *byte)
@@ -31,15 +39,18 @@ static int ds2431_read_byte(ONE_WIRE_ACCESS *access, unsigned char *byte)
     if (byte == nullptr || access == nullptr)
         return -1;
     unsigned char value = 0;
+    int result = 0;
     for (unsigned int i = 0; i < 8; i++) {
         unsigned char bit = 0;
         const int rc = ow_read_bit(&ds2431Timing, access, &bit);
-        if (rc < 0)
+        if (!ow_in_step(rc))
             return rc;
+        result = rc < 0 ? rc : result;
         value = static_cast<unsigned char>(value | (bit << i));
     }
-    *byte = value;
-    return 0;
+    if (result == 0)
+        *byte = value;
+    return result;
 }
 
 static const EEPROM_CHIP ds2431Chip = {
@@ -69,9 +80,9 @@ int ds2431_write_page(ONE_WIRE_ACCESS *access, unsigned char page, unsigned char
     return eeprom_page_write(&ds2431Chip, access, page, data);
 }
 
-// One Read ROM transaction on the open line: 0, or a failure with its report
-// held (OW_DISTURBED when a slot or the reset was disturbed).
-static int read_rom_once(ONE_WIRE_ACCESS *access, OW_ROM *rom)
+// One Read ROM transaction on the open line. The ROM never changes, so a
+// byte read from clean slots in any pass is kept; 0 once all eight are.
+static int read_rom_once(ONE_WIRE_ACCESS *access, unsigned char *bytes, unsigned char *clean)
 {
     int rc = ow_reset_presence_pulse(&ds2431Timing, access);
     if (rc < 0) {
@@ -81,31 +92,26 @@ static int read_rom_once(ONE_WIRE_ACCESS *access, OW_ROM *rom)
     rc = ds2431_write_byte(access, CMD_READ_ROM);
     if (rc < 0) {
         eeprom_hold_line("Failed to write READ ROM cmd");
-        return rc;
+        return rc == OW_DISTURBED ? OW_LOST : rc; // the chip may be on another command
     }
-
-    // The record is the eight bytes in the order they arrive.
-    unsigned char *bytes = rom != nullptr ? &rom->family : nullptr;
+    int result = 0;
     for (int i = 0; i < 8; i++) {
-        rc = ds2431_read_byte(access, bytes != nullptr ? bytes + i : nullptr);
-        if (rc < 0) {
+        unsigned char byte = 0;
+        rc = ds2431_read_byte(access, bytes != nullptr ? &byte : nullptr);
+        if (rc == 0 && !clean[i]) {
+            bytes[i] = byte;
+            clean[i] = 1;
+        }
+        if (rc < 0 && !clean[i] && result == 0) {
             char line[32];
             snprintf(line, sizeof line, "Failed to read ROM byte (%d)", i);
             eeprom_hold_line(line);
-            return rc;
+            result = rc;
         }
+        if (!ow_in_step(rc))
+            return rc;
     }
-
-    unsigned char crc = 0;
-    for (int i = 0; i < 7; i++)
-        onewire_crc8(&crc, bytes[i]);
-    if (crc != rom->crc) {
-        char line[32];
-        snprintf(line, sizeof line, "CRC-8 BAD! (0x%x)", crc);
-        eeprom_hold_line(line);
-        return -1;
-    }
-    return 0;
+    return result;
 }
 
 // Read ROM addresses the single device on the line, whichever chip it is.
@@ -114,16 +120,28 @@ int ds2431_read_rom(ONE_WIRE_ACCESS *access, OW_ROM *rom)
 {
     puts("Resetting device");
     ow_open(access);
+    unsigned char *bytes = rom != nullptr ? &rom->family : nullptr;
+    unsigned char clean[8] = {0, 0, 0, 0, 0, 0, 0, 0};
     unsigned int rerunsLeft = EEPROM_RERUN_LIMIT;
     int rc;
     do
-        rc = read_rom_once(access, rom);
+        rc = read_rom_once(access, bytes, clean);
     while (eeprom_rerun(rc, &rerunsLeft));
 
-    if (rc == 0)
-        puts("CRC-8 OK! ");
-    else
+    if (rc == 0) {
+        unsigned char crc = 0;
+        for (int i = 0; i < 7; i++)
+            onewire_crc8(&crc, bytes[i]);
+        eeprom_drop_held();
+        if (crc == rom->crc) {
+            puts("CRC-8 OK! ");
+        } else {
+            printf("CRC-8 BAD! (0x%x)\n", crc);
+            rc = -1;
+        }
+    } else {
         eeprom_print_held();
+    }
     ow_close(access);
     return rc < 0 ? -1 : 0;
 }

@@ -5,6 +5,7 @@
 
 #include <stdint.h>
 #include <stdio.h>
+#include <string.h>
 
 #include "eeprom/onewire.h"
 #include "eeprom/rerun.h"
@@ -36,16 +37,26 @@ static int beyond_bound(const EEPROM_CHIP *chip, unsigned int address, unsigned 
     return static_cast<uint64_t>(address) + length > chip->bound;
 }
 
-// 0, or the first failing byte's result.
+// Sends the bytes; a disturbed slot does not stop the rest, so the chip is
+// not left mid-command. 0, OW_DISTURBED, or the failure that stopped it.
 static int send_bytes(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, const unsigned char *bytes,
                       unsigned int count)
 {
+    int result = 0;
     for (unsigned int i = 0; i < count; i++) {
         const int rc = chip->sendByte(access, bytes[i]);
-        if (rc < 0)
+        if (!ow_in_step(rc))
             return rc;
+        result = rc < 0 ? rc : result;
     }
-    return 0;
+    return result;
+}
+
+// A command or address byte that may have gone out wrong may have put the
+// chip on another command: nothing after it means anything.
+static int command_result(int rc)
+{
+    return rc == OW_DISTURBED ? OW_LOST : rc;
 }
 
 // A step that fails with a line of its own holds the line: it is printed
@@ -53,7 +64,7 @@ static int send_bytes(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, const un
 static int held(int rc, const char *line)
 {
     eeprom_hold_line(line);
-    return rc;
+    return command_result(rc);
 }
 
 static int fail_transaction(ONE_WIRE_ACCESS *access)
@@ -63,29 +74,50 @@ static int fail_transaction(ONE_WIRE_ACCESS *access)
     return -1;
 }
 
-// Receives length bytes from the address on: 0, or the failure, with the
-// number of bytes that did arrive in *received.
-static int read_memory_once(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned int address,
-                            unsigned int length, unsigned char *buffer, unsigned int *received)
+// Which bytes of the memory read under way came from clean slots; the
+// memory does not change between passes, so each is kept once it did.
+static unsigned char takenBytes[(2624 + 7) / 8];
+
+static int is_taken(unsigned int i)
+{
+    return (takenBytes[i / 8] >> (i % 8)) & 1;
+}
+
+// One Read Memory pass from the first byte not yet taken to the end. It goes
+// on through disturbed bytes (the chip stays in step) and takes the clean
+// ones: 0 once every byte is taken, OW_DISTURBED while some are not.
+static int read_memory_pass(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned int address,
+                            unsigned int length, unsigned char *buffer, unsigned int *first)
 {
     int rc = ow_reset_presence_pulse(chip->timing, access);
     if (rc < 0)
         return rc;
-    const unsigned char header[4] = {CMD_SKIP_ROM, CMD_READ_MEMORY, static_cast<unsigned char>(address & 0xFF),
-                                     static_cast<unsigned char>((address >> 8) & 0xFF)};
-    rc = send_bytes(chip, access, header, 4);
-    if (rc < 0)
-        return rc;
-    for (unsigned int i = 0; i < length; i++) {
-        rc = chip->receiveByte(access, &buffer[i]);
-        if (rc < 0)
+    const unsigned int from = address + *first;
+    const unsigned char header[4] = {CMD_SKIP_ROM, CMD_READ_MEMORY, static_cast<unsigned char>(from & 0xFF),
+                                     static_cast<unsigned char>((from >> 8) & 0xFF)};
+    if ((rc = send_bytes(chip, access, header, 4)) < 0)
+        return command_result(rc);
+    int result = 0;
+    for (unsigned int i = *first; i < length; i++) {
+        unsigned char byte = 0;
+        rc = chip->receiveByte(access, &byte);
+        if (!ow_in_step(rc))
             return rc;
-        ++*received;
+        if (rc < 0) {
+            result = is_taken(i) ? result : rc;
+            continue;
+        }
+        buffer[i] = byte;
+        takenBytes[i / 8] = static_cast<unsigned char>(takenBytes[i / 8] | (1u << (i % 8)));
+        // Only bytes after the first missing one are read again.
+        if (i == *first)
+            ++*first;
     }
-    return 0;
+    while (*first < length && is_taken(*first))
+        ++*first;
+    return result;
 }
 
-// A disturbed read starts again at the first byte it did not take.
 int eeprom_memory_read(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned int address,
                        unsigned int length, unsigned char *buffer)
 {
@@ -93,14 +125,16 @@ int eeprom_memory_read(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigne
         return -1;
 
     ow_open(access);
+    memset(takenBytes, 0, sizeof takenBytes);
     unsigned int rerunsLeft = EEPROM_RERUN_LIMIT;
-    unsigned int done = 0;
+    unsigned int first = 0;
     int rc;
     do
-        rc = read_memory_once(chip, access, address + done, length - done, buffer + done, &done);
+        rc = read_memory_pass(chip, access, address, length, buffer, &first);
     while (eeprom_rerun(rc, &rerunsLeft));
     if (rc < 0)
         return fail_transaction(access);
+    eeprom_drop_held();
     ow_close(access);
     return 0;
 }
@@ -113,9 +147,11 @@ int eeprom_page_read(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned 
     return eeprom_memory_read(chip, access, static_cast<unsigned int>(page) * OW_PAGE_SIZE, OW_PAGE_SIZE, buffer);
 }
 
-// Phase 1: fill the scratchpad with the row.
+// Phase 1: fill the scratchpad with the row. The row's own bytes go on
+// through disturbed slots: the read-back of phase 2 finds out what the chip
+// took (*disturbedData tells it to look again after a mismatch).
 static int fill_scratchpad(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned char ta1,
-                           unsigned char ta2, const unsigned char *data)
+                           unsigned char ta2, const unsigned char *data, int *disturbedData)
 {
     int rc;
     if ((rc = ow_reset_presence_pulse(chip->timing, access)) < 0)
@@ -128,94 +164,103 @@ static int fill_scratchpad(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, uns
         return held(rc, "low failed\r");
     if ((rc = chip->sendByte(access, ta2)) < 0)
         return held(rc, "high failed\r");
-    return send_bytes(chip, access, data, chip->rowSize);
+    rc = send_bytes(chip, access, data, chip->rowSize);
+    if (rc == OW_DISTURBED) {
+        eeprom_drop_held();
+        *disturbedData = 1;
+        return 0;
+    }
+    return rc;
 }
 
-// Reset, Skip ROM, Read Scratchpad and the target address it answers with.
-static int start_read_scratchpad(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned int *target)
-{
-    const unsigned char command[2] = {CMD_SKIP_ROM, CMD_READ_SCRATCHPAD};
-    unsigned char ta1 = 0;
-    unsigned char ta2 = 0;
-    int rc;
-    if ((rc = ow_reset_presence_pulse(chip->timing, access)) < 0 || (rc = send_bytes(chip, access, command, 2)) < 0
-        || (rc = chip->receiveByte(access, &ta1)) < 0 || (rc = chip->receiveByte(access, &ta2)) < 0)
-        return rc;
-    *target = static_cast<unsigned int>(ta2) * 256u + ta1;
-    return 0;
-}
+// What Read Scratchpad sends: TA1, TA2, E/S and the row. The scratchpad does
+// not change between reads, so a byte read from clean slots in any pass is
+// kept.
+enum { PAD_HEADER = 3, PAD_MAX = PAD_HEADER + 32 };
+typedef struct {
+    unsigned char bytes[PAD_MAX];
+    unsigned char clean[PAD_MAX];
+} PAD_READ;
 
 enum { ALREADY_COPIED = 1 };
 
-// Phase 2: read the scratchpad back. The target address must be ours, no
-// flag may be set yet, and every byte must be what we sent. Hands back E/S,
-// which authorizes the copy. After a copy that may have gone through,
-// AA set instead means it did: ALREADY_COPIED.
-static int verify_scratchpad(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned int address,
-                             const unsigned char *data, unsigned char *es, int copyMayBeDone)
+// One Read Scratchpad pass over the first count bytes, each tested as soon as
+// it is known. With address, the target address must be ours; with data, no
+// flag may be set yet and the row must be what we sent, unless AA tells that
+// a copy that may have gone through did (copyMayBeDone: ALREADY_COPIED).
+// 0 once every byte is known, OW_DISTURBED while some are not.
+static int read_scratchpad_pass(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, PAD_READ *pad,
+                                unsigned int count, const unsigned int *address, const unsigned char *data,
+                                int copyMayBeDone)
 {
-    unsigned int target = 0;
-    int rc = start_read_scratchpad(chip, access, &target);
-    if (rc < 0)
+    const unsigned char command[2] = {CMD_SKIP_ROM, CMD_READ_SCRATCHPAD};
+    int rc;
+    if ((rc = ow_reset_presence_pulse(chip->timing, access)) < 0)
         return rc;
-    if (target != address)
-        return -1;
-    if ((rc = chip->receiveByte(access, es)) < 0)
-        return rc;
-    if (copyMayBeDone && (*es & ES_AA) != 0)
-        return ALREADY_COPIED;
-    if ((*es & ES_AA_PF) != 0)
-        return -1;
-    for (unsigned int i = 0; i < chip->rowSize; i++) {
+    if ((rc = send_bytes(chip, access, command, 2)) < 0)
+        return command_result(rc);
+    unsigned int missing = count;
+    for (unsigned int i = 0; i < count; i++)
+        missing -= pad->clean[i];
+    for (unsigned int i = 0; i < count && missing != 0; i++) {
         unsigned char byte = 0;
-        if ((rc = chip->receiveByte(access, &byte)) < 0)
+        rc = chip->receiveByte(access, &byte);
+        if (!ow_in_step(rc))
             return rc;
-        if (byte != data[i])
+        if (rc < 0 || pad->clean[i])
+            continue;
+        pad->bytes[i] = byte;
+        pad->clean[i] = 1;
+        missing--;
+        if (i <= 1 && address != nullptr && pad->clean[0] && pad->clean[1]
+            && static_cast<unsigned int>(pad->bytes[1]) * 256u + pad->bytes[0] != *address)
+            return -1;
+        if (i == 2 && data != nullptr) {
+            if (copyMayBeDone && (byte & ES_AA) != 0)
+                return ALREADY_COPIED;
+            if ((byte & ES_AA_PF) != 0)
+                return -1;
+        }
+        if (i >= PAD_HEADER && byte != data[i - PAD_HEADER])
             return -1;
     }
-    return 0;
+    return missing == 0 ? 0 : OW_DISTURBED;
 }
 
 // Phase 3: copy with the authorization, wait out the programming, and take
-// the chip's confirmation.
+// the chip's confirmation. A disturbed copy may or may not have been taken:
+// OW_DISTURBED once the chip is surely done programming.
 static int copy_scratchpad(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned char ta1,
                            unsigned char ta2, unsigned char es)
 {
     const unsigned char command[5] = {CMD_SKIP_ROM, CMD_COPY_SCRATCHPAD, ta1, ta2, es};
     int rc;
-    if ((rc = ow_reset_presence_pulse(chip->timing, access)) < 0 || (rc = send_bytes(chip, access, command, 5)) < 0)
+    if ((rc = ow_reset_presence_pulse(chip->timing, access)) < 0)
+        return rc;
+    rc = send_bytes(chip, access, command, 5);
+    if (rc == -1)
         return rc;
     wait_usec_timer(kProgrammingWaitUs);
+    if (rc < 0)
+        return OW_DISTURBED;
     unsigned char confirmation = 0;
     if ((rc = chip->receiveByte(access, &confirmation)) < 0)
-        return rc;
+        return rc == -1 ? rc : OW_DISTURBED;
     if (confirmation != kConfirmPattern && confirmation != kConfirmPatternShifted)
         return -1;
     return 0;
-}
-
-// Phase 4: the chip sets AA once the copy has been done. The address read
-// back is not compared this time.
-static int check_copy(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access)
-{
-    unsigned int target = 0;
-    unsigned char es = 0;
-    int rc;
-    if ((rc = start_read_scratchpad(chip, access, &target)) < 0 || (rc = chip->receiveByte(access, &es)) < 0)
-        return rc;
-    return (es & ES_AA) != 0 ? 0 : -1;
 }
 
 // The phases of a row write, in order, and the read-back that follows a
 // disturbed copy.
 enum ROW_STEP { STEP_FILL, STEP_VERIFY, STEP_COPY, STEP_RECHECK, STEP_CHECK, STEP_DONE };
 
-// A disturbed phase is run again at once. A disturbed copy may or may not
+// A disturbed step is run again at once. A disturbed copy may or may not
 // have been taken by the chip: once its programming time is over, the
 // scratchpad is read back. AA set means the copy was made (the scratchpad
 // holds the row verified before it); AA clear means it was not, and the row,
-// verified again, is copied again. Sending the same copy twice is never
-// needed, and the chip would refuse it: its E/S has changed.
+// verified again, is copied again. The same copy is never sent twice: the
+// chip would refuse it, its E/S having changed.
 int eeprom_row_write(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned int address,
                      unsigned char *data)
 {
@@ -224,7 +269,9 @@ int eeprom_row_write(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned 
 
     const unsigned char ta1 = static_cast<unsigned char>(address & 0xFF);
     const unsigned char ta2 = static_cast<unsigned char>((address >> 8) & 0xFF);
-    unsigned char es = 0;
+    const unsigned int padBytes = PAD_HEADER + chip->rowSize;
+    PAD_READ pad = {};
+    int disturbedData = 0;
     unsigned int rerunsLeft = EEPROM_RERUN_LIMIT;
 
     // The line stays open through all four phases and their re-runs.
@@ -235,38 +282,53 @@ int eeprom_row_write(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned 
         int next;
         switch (step) {
         case STEP_FILL:
-            rc = fill_scratchpad(chip, access, ta1, ta2, data);
+            pad = PAD_READ{};
+            disturbedData = 0;
+            rc = fill_scratchpad(chip, access, ta1, ta2, data, &disturbedData);
             next = STEP_VERIFY;
             break;
         case STEP_VERIFY:
-            rc = verify_scratchpad(chip, access, address, data, &es, 0);
+            rc = read_scratchpad_pass(chip, access, &pad, padBytes, &address, data, 0);
+            // A row sent through disturbed slots may be wrong in the chip:
+            // written again, not given up.
+            if (rc == -1 && disturbedData) {
+                rc = OW_LOST;
+                step = STEP_FILL;
+            }
             next = STEP_COPY;
             break;
         case STEP_COPY:
-            rc = copy_scratchpad(chip, access, ta1, ta2, es);
+            rc = copy_scratchpad(chip, access, ta1, ta2, pad.bytes[2]);
+            if (rc == OW_DISTURBED || rc == OW_LOST) {
+                pad = PAD_READ{};
+                step = STEP_RECHECK;
+            }
             next = STEP_CHECK;
             break;
         case STEP_RECHECK:
-            rc = verify_scratchpad(chip, access, address, data, &es, 1);
+            rc = read_scratchpad_pass(chip, access, &pad, padBytes, &address, data, 1);
             next = rc == ALREADY_COPIED ? STEP_DONE : STEP_COPY;
             break;
-        default:
-            rc = check_copy(chip, access);
+        default: {
+            // Phase 4: AA tells that the copy was made; the address read
+            // back is not compared this time.
+            rc = read_scratchpad_pass(chip, access, &pad, PAD_HEADER, nullptr, nullptr, 0);
+            if (rc == 0 && (pad.bytes[2] & ES_AA) == 0)
+                rc = -1;
             next = STEP_DONE;
             break;
         }
+        }
         if (rc >= 0) {
             step = next;
+            if (step == STEP_CHECK)
+                pad = PAD_READ{};
             continue;
         }
         if (!eeprom_rerun(rc, &rerunsLeft))
             return fail_transaction(access);
-        if (step == STEP_COPY) {
-            // A chip that took the copy hears nothing until it has programmed.
-            wait_usec_timer(kProgrammingWaitUs);
-            step = STEP_RECHECK;
-        }
     }
+    eeprom_drop_held();
     ow_close(access);
     return 0;
 }

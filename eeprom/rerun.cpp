@@ -28,9 +28,14 @@ void eeprom_print_held(void)
     heldCount = 0;
 }
 
+void eeprom_drop_held(void)
+{
+    heldCount = 0;
+}
+
 int eeprom_rerun(int result, unsigned int *rerunsLeft)
 {
-    if (result != OW_DISTURBED || *rerunsLeft == 0)
+    if ((result != OW_DISTURBED && result != OW_LOST) || *rerunsLeft == 0)
         return 0;
     --*rerunsLeft;
     ++onewireReruns;

@@ -17,8 +17,10 @@ extern unsigned int onewireReruns;
 void eeprom_hold_line(const char *line);
 // Prints the held lines in order and forgets them.
 void eeprom_print_held(void);
+// Forgets them: the failure they told of was made good.
+void eeprom_drop_held(void);
 // Whether a failed step with this result is run again: only a disturbed
-// one, and only while the operation's re-runs last. Forgets the held lines
+// one (OW_DISTURBED or OW_LOST), and only while the operation's re-runs last. Forgets the held lines
 // of a failure that is re-run.
 int eeprom_rerun(int result, unsigned int *rerunsLeft);
 

@@ -31,7 +31,7 @@ static const uint32_t kWrite1LowLimit = 15;
 // A chip may let go of a read slot's 0 15 us after the falling edge.
 static const uint32_t kReadSampleLimit = 15;
 // A low of 120 us or more is no slot to the chip: it loses its place.
-static const uint32_t kWrite0LowLimit = 120;
+static const uint32_t kSlotLowLimit = 120;
 // A watch of the line whose counter readings lie this far apart may have
 // missed what it waited for, or timed out on the clock without looking.
 static const uint32_t kWatchGapLimit = 5;
@@ -52,10 +52,18 @@ static inline int may_reach(uint32_t before, uint32_t after, uint32_t limit)
     return static_cast<uint32_t>(after - before) >= limit;
 }
 
-static int disturbed(void)
+static int disturbed(int result)
 {
     ++owDisturbedSlots;
-    return OW_DISTURBED;
+    return result;
+}
+
+// What a slot measured from the counter readings before and after means.
+static int judged(uint32_t before, uint32_t after, uint32_t bitLimit)
+{
+    if (!kGuard || !may_reach(before, after, bitLimit))
+        return 0;
+    return disturbed(may_reach(before, after, kSlotLowLimit) ? OW_LOST : OW_DISTURBED);
 }
 
 static inline uint32_t counter_now(void)
@@ -144,7 +152,7 @@ int ow_reset_presence_pulse(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access)
     if (ow_detect_line_high(access, kLineRiseTimeout, guard) < 0
         || ow_detect_line_low(access, timing->presenceWaitMax, guard) < 0
         || ow_detect_line_high(access, timing->presenceLowMax, guard) < 0)
-        return kGuard && watch.widestGap >= kWatchGapLimit ? disturbed() : -1;
+        return kGuard && watch.widestGap >= kWatchGapLimit ? disturbed(OW_LOST) : -1;
 
     wait_usec_timer((timing->resetTotal - timing->presenceLowMax) - timing->presenceWaitMax);
     return 0;
@@ -161,9 +169,7 @@ static int write_slot(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access, uint32_t
     release_line(access);
     const uint32_t released = counter_now();
     wait_usec_since(released, timing->slot - lowTime);
-    if (kGuard && may_reach(before, released, lowLimit))
-        return disturbed();
-    return 0;
+    return judged(before, released, lowLimit);
 }
 
 int ow_write_one(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access)
@@ -173,7 +179,7 @@ int ow_write_one(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access)
 
 int ow_write_zero(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access)
 {
-    return write_slot(timing, access, timing != nullptr ? timing->write0Low : 0, kWrite0LowLimit);
+    return write_slot(timing, access, timing != nullptr ? timing->write0Low : 0, kSlotLowLimit);
 }
 
 int ow_read_bit(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access, unsigned char *bit)
@@ -199,10 +205,10 @@ int ow_read_bit(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access, unsigned char 
         wait_usec_timer(timing->slot - elapsed);
 
     // A line low at once was sampled just before the reading above.
-    if (kGuard && may_reach(before, watch.readings > 1 ? watch.afterFirstSense : sampled, kReadSampleLimit))
-        return disturbed();
-    *bit = low ? 0 : 1;
-    return 0;
+    const int rc = judged(before, watch.readings > 1 ? watch.afterFirstSense : sampled, kReadSampleLimit);
+    if (rc == 0)
+        *bit = low ? 0 : 1;
+    return rc;
 }
 
 int ow_read_byte(ONE_WIRE_ACCESS *access, ONE_WIRE_TIMING *timing, unsigned char *byte)
@@ -210,26 +216,31 @@ int ow_read_byte(ONE_WIRE_ACCESS *access, ONE_WIRE_TIMING *timing, unsigned char
     if (byte == nullptr || access == nullptr || timing == nullptr)
         return -1;
     unsigned char value = 0;
+    int result = 0;
     for (unsigned int i = 0; i < 8; i++) {
         unsigned char bit = 0;
         const int rc = ow_read_bit(timing, access, &bit);
-        if (rc < 0)
+        if (!ow_in_step(rc))
             return rc;
+        result = rc < 0 ? rc : result;
         value = static_cast<unsigned char>(value | (bit << i));
     }
-    *byte = value;
-    return 0;
+    if (result == 0)
+        *byte = value;
+    return result;
 }
 
 int ow_write_byte(ONE_WIRE_ACCESS *access, ONE_WIRE_TIMING *timing, unsigned char value)
 {
     if (access == nullptr || timing == nullptr)
         return -1;
+    int result = 0;
     for (unsigned int i = 0; i < 8; i++) {
         const int rc = (value & 1) != 0 ? ow_write_one(timing, access) : ow_write_zero(timing, access);
-        if (rc < 0)
+        if (!ow_in_step(rc))
             return rc;
+        result = rc < 0 ? rc : result;
         value = static_cast<unsigned char>(value >> 1);
     }
-    return 0;
+    return result;
 }

@@ -32,11 +32,24 @@ typedef struct {
 extern ONE_WIRE_TIMING ds2431Timing;
 extern ONE_WIRE_TIMING ds28ec20Timing;
 
-// The result of a slot or reset that may have left the chips' timing: the
-// process lost the processor inside it, so the chip may have taken another
-// bit than the one meant, or the sample came after the chip let go of its 0.
-// Nothing it carried is good; the transaction it belongs to can be run again.
+// A slot that may have left the chips' timing: the process lost the
+// processor inside it, so the chip may have taken another bit than the one
+// meant, or the sample came after the chip let go of its 0. Its bit is not
+// known; the chip is still in step (the low was shorter than any chip's
+// limit for a slot), so the rest of the transaction can go on.
 #define OW_DISTURBED (-2)
+// A slot or reset after which the chip may have lost its place: a low that
+// may have reached 120 us, or a reset whose watch may have missed the line.
+// Nothing more of the transaction means anything.
+#define OW_LOST (-3)
+
+// Whether the chip is still in step after a slot with this result: a byte
+// goes on through a disturbed slot, so the chip is not left mid-byte, and
+// then reports it; it stops at once at any other failure.
+static inline int ow_in_step(int result)
+{
+    return result == 0 || result == OW_DISTURBED;
+}
 
 // Slots and resets found disturbed since the process started.
 extern unsigned int owDisturbedSlots;
