@@ -230,6 +230,13 @@ bool config_from_env(Config &config, std::string &error)
     if (!number_variable("IDSTAMP_SIM_TPROG_US", 1000000, number, error))
         return false;
     config.tprog_us = static_cast<uint32_t>(number);
+    if (const char *cost = variable("IDSTAMP_SIM_ACCESS_NS")) {
+        if (!parse_unsigned(cost, 10000, number) || number == 0) {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_ACCESS_NS: \"" + cost + "\" is not 1 to 10000";
+            return false;
+        }
+        config.access_cost_ns = number;
+    }
     number = config.start_counter_us;
     if (!number_variable("IDSTAMP_SIM_COUNTER", UINT32_MAX, number, error, 0))
         return false;

@@ -20,7 +20,8 @@ protected:
     {
         for (const char *name : {"IDSTAMP_SIM_CHIP", "IDSTAMP_SIM_ROM", "IDSTAMP_SIM_FAULTS", "IDSTAMP_SIM_SEED",
                                  "IDSTAMP_SIM_SYSLOG", "IDSTAMP_SIM_TRACE", "IDSTAMP_SIM_REPORT",
-                                 "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER", "IDSTAMP_SIM_CHIP_TIMING"})
+                                 "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER", "IDSTAMP_SIM_CHIP_TIMING",
+                                 "IDSTAMP_SIM_ACCESS_NS"})
             unsetenv(name);
         std::remove(image.c_str());
         setenv("IDSTAMP_SIM_EEPROM", image.c_str(), 1);
@@ -58,6 +59,9 @@ TEST_F(EnvConfig, BadSettingsAreRefusedByName)
         {"IDSTAMP_SIM_CHIP_TIMING", "Slow", "IDSTAMP_SIM_CHIP_TIMING: unknown timing \"Slow\""},
         {"IDSTAMP_SIM_FAULTS", "timer-bad=0x61C", "IDSTAMP_SIM_FAULTS: timer-bad=0x61C is not a timer register"},
         {"IDSTAMP_SIM_FAULTS", "timer-bad=600", "IDSTAMP_SIM_FAULTS: timer-bad=600 is not a timer register"},
+        {"IDSTAMP_SIM_ACCESS_NS", "0", "IDSTAMP_SIM_ACCESS_NS: \"0\" is not 1 to 10000"},
+        {"IDSTAMP_SIM_ACCESS_NS", "10001", "IDSTAMP_SIM_ACCESS_NS: \"10001\" is not 1 to 10000"},
+        {"IDSTAMP_SIM_ACCESS_NS", "500ns", "IDSTAMP_SIM_ACCESS_NS: \"500ns\" is not 1 to 10000"},
     };
     for (const auto &c : cases) {
         SetUp();
@@ -68,14 +72,17 @@ TEST_F(EnvConfig, BadSettingsAreRefusedByName)
 }
 
 // What the scenarios don't spell: blanks and underscores in the fault list,
-// a hex ROM in capitals, the counter's start, and where the log and image go.
+// a hex ROM in capitals, the counter's start, the cost of an access, and where
+// the log and image go.
 TEST_F(EnvConfig, SettingsReachTheConfig)
 {
     setenv("IDSTAMP_SIM_ROM", "43A1B2C3D4E5F6", 1);
     setenv("IDSTAMP_SIM_FAULTS", "rom-crc=3, jitter=0.01/40,stuck_low,power-loss=2", 1);
     setenv("IDSTAMP_SIM_COUNTER", "0xFFFFFF00", 1);
     setenv("IDSTAMP_SIM_SYSLOG", "log.txt", 1);
+    setenv("IDSTAMP_SIM_ACCESS_NS", "500", 1);
     ASSERT_TRUE(sim::config_from_env(config, error)) << error;
+    EXPECT_EQ(config.access_cost_ns, 500u);
     EXPECT_EQ(config.rom, (Bytes{0x43, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}));
     const sim::Faults &f = config.faults;
     EXPECT_TRUE(f.rom_crc == 3 && f.jitter_p == 0.01 && f.jitter_max_us == 40 && f.stuck_low && f.power_loss == 2);
@@ -84,9 +91,11 @@ TEST_F(EnvConfig, SettingsReachTheConfig)
     EXPECT_TRUE(config.memory.empty()); // no image yet: a new chip
     unsetenv("IDSTAMP_SIM_EEPROM");
     unsetenv("IDSTAMP_SIM_SYSLOG");
+    setenv("IDSTAMP_SIM_ACCESS_NS", "", 1);
     sim::Config defaults;
     ASSERT_TRUE(sim::config_from_env(defaults, error)) << error;
     EXPECT_TRUE(defaults.image_path == "idstamp-sim.eeprom" && defaults.syslog_to_host);
+    EXPECT_EQ(defaults.access_cost_ns, sim::kAccessCostNs);
 }
 
 // The chip's times follow the corner, random ones the seed; the bare timer
