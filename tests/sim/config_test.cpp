@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "sim/software_master.h"
 
@@ -131,6 +133,71 @@ TEST_F(EnvConfig, ChipTimingAndTimerFaultForms)
     }
     EXPECT_NE(sim::chip_timing(sim::Corner::random, 5).presence_low_ns,
               sim::chip_timing(sim::Corner::random, 6).presence_low_ns);
+}
+
+TEST_F(EnvConfig, StretchForms)
+{
+    constexpr uint32_t every = sim::Stretch::kEveryLater;
+    const struct {
+        const char *faults;
+        std::vector<sim::Stretch> want; // empty: refused
+    } cases[] = {
+        {"stretch=2:17/60", {{2, 2, 17, 60, false, 0}}},
+        {"stretch=2-5:0/1@520", {{2, 5, 0, 1, true, 520}}},
+        {"stretch=3-:1/1000000", {{3, every, 1, 1000000, false, 0}}},
+        {"stretch=1-1:4/7@0, stretch=5:3/10", {{1, 1, 4, 7, true, 0}, {5, 5, 3, 10, false, 0}}},
+        {"stretch", {}},
+        {"stretch=2", {}},
+        {"stretch=2:17", {}},
+        {"stretch=2/17:60", {}},
+        {"stretch=0:1/10", {}},
+        {"stretch=3-2:1/10", {}},
+        {"stretch=-2:1/10", {}},
+        {"stretch=2-3-4:1/10", {}},
+        {"stretch=2:-1/10", {}},
+        {"stretch=2:x/10", {}},
+        {"stretch=2:1/0", {}},
+        {"stretch=2:1/1000001", {}},
+        {"stretch=2:1/10@", {}},
+        {"stretch=2:1/10@-5", {}},
+        {"stretch=2:1/10@5@6", {}},
+        {"stretch=2:1:3/10", {}},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        setenv("IDSTAMP_SIM_FAULTS", c.faults, 1);
+        sim::Config loaded;
+        ASSERT_EQ(sim::config_from_env(loaded, error), !c.want.empty()) << c.faults;
+        if (c.want.empty()) {
+            const std::string item = std::string(c.faults).substr(0, std::string(c.faults).find(','));
+            EXPECT_EQ(error.rfind("idstamp-sim: IDSTAMP_SIM_FAULTS: bad number in \"" + item + "\" (stretch=T:K/US", 0),
+                      0u)
+                << error;
+            continue;
+        }
+        ASSERT_EQ(loaded.faults.stretch_count, c.want.size()) << c.faults;
+        for (size_t i = 0; i < c.want.size(); ++i) {
+            const sim::Stretch &got = loaded.faults.stretches[i], &want = c.want[i];
+            EXPECT_TRUE(got.first == want.first && got.last == want.last && got.edge == want.edge &&
+                        got.us == want.us && got.at == want.at && got.at_us == want.at_us)
+                << c.faults << " item " << i;
+        }
+    }
+
+    // Eight fit; a ninth is refused.
+    std::string eight = "stretch=1:1/1";
+    for (int i = 2; i <= 8; ++i)
+        eight += ",stretch=" + std::to_string(i) + ":1/1";
+    for (const bool ninth : {false, true}) {
+        SetUp();
+        setenv("IDSTAMP_SIM_FAULTS", (eight + (ninth ? ",stretch=9:1/1" : "")).c_str(), 1);
+        sim::Config loaded;
+        ASSERT_EQ(sim::config_from_env(loaded, error), !ninth);
+        if (ninth)
+            EXPECT_EQ(error, "idstamp-sim: IDSTAMP_SIM_FAULTS: more than 8 stretch faults");
+        else
+            EXPECT_EQ(loaded.faults.stretch_count, 8u);
+    }
 }
 
 TEST_F(EnvConfig, ImageSizeDecidesTheChip)
