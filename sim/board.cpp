@@ -94,6 +94,8 @@ void start(const Config &config)
     b.jitter_on = f.jitter_p > 0.0 && f.jitter_max_us > 0;
     b.jitter_threshold = f.jitter_p >= 1.0 ? UINT64_MAX : static_cast<uint64_t>(f.jitter_p * 18446744073709551616.0);
     b.rng = f.seed;
+    b.access_hook = b.jitter_on;
+    b.stretch_on = f.stretch_count != 0;
 
     if (!config.trace_path.empty() && !b.trace.open(config.trace_path, b.line_high))
         std::fprintf(stderr, "idstamp-sim: %s: %s\n", config.trace_path.c_str(), std::strerror(errno));

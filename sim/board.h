@@ -113,6 +113,23 @@ struct Board {
     uint64_t jitter_threshold = 0;
     uint64_t rng = 0;
 
+    // Stretch faults (Faults::stretches), on the master's count of its
+    // resets and falling edges. access() takes its slow way only while
+    // access_hook is set: with jitter, or a late access waiting for its time.
+    bool access_hook = false;
+    bool stretch_on = false;
+    uint64_t master_transaction = 0; // the master's resets so far
+    uint32_t master_edge_k = 0;      // its falling edges since the last reset
+    uint64_t stretch_in_low = 0;     // stretch added since its last falling edge
+    uint64_t release_late_ns = 0;    // the write that ends its low is this late
+    // By stretch: its first access that starts then or later is late (kNever: none).
+    std::array<uint64_t, kMaxStretches> late = [] {
+        std::array<uint64_t, kMaxStretches> none{};
+        none.fill(kNever);
+        return none;
+    }();
+    uint64_t late_from = kNever; // the earliest of late[]
+
     // Register window and port.
     uint8_t *window = nullptr;
     uint32_t data_latch = kDataRegInit;
@@ -189,6 +206,7 @@ struct Board {
     // registers.cpp: clock and register window.
     void advance(uint64_t to);
     uint64_t jitter_delay();
+    uint64_t access_delay();
     uint32_t counter() const;
     uint32_t word_at(uint32_t offset) const;
     void port_write(uint32_t offset, uint32_t value);
@@ -199,6 +217,10 @@ struct Board {
     void refresh_line();
     void line_sampled();
     void violation(Violation kind);
+    void stretch_fall();
+    void stretch_release();
+    void arm_stretches(uint32_t k);
+    uint64_t take_late();
 
     // chip.cpp: reset, presence and slots.
     void schedule(uint64_t at, EventKind kind);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <iterator>
+#include <string>
 
 #include "sim/image_file.h"
 #include "sim/image_lock.h"
@@ -64,6 +65,35 @@ bool parse_jitter(const std::string &text, Faults &faults)
         return false;
     faults.jitter_p = probability;
     faults.jitter_max_us = static_cast<unsigned>(max);
+    return true;
+}
+
+// T:K/US or T:K/US@AT, T being N, N-M or N- (transactions from 1).
+bool parse_stretch(const std::string &text, Stretch &stretch)
+{
+    const size_t colon = text.find(':'), slash = text.find('/', colon), at = text.find('@', slash);
+    if (colon == std::string::npos || slash == std::string::npos)
+        return false;
+    const std::string transactions = text.substr(0, colon);
+    const size_t dash = transactions.find('-');
+    uint64_t first = 0, last = 0, edge = 0, us = 0, at_us = 0;
+    if (!parse_unsigned(transactions.substr(0, dash), 1000000000, first) || first == 0)
+        return false;
+    last = first;
+    if (dash != std::string::npos) {
+        const std::string end = transactions.substr(dash + 1);
+        last = Stretch::kEveryLater;
+        if (!end.empty() && (!parse_unsigned(end, 1000000000, last) || last < first))
+            return false;
+    }
+    if (!parse_unsigned(text.substr(colon + 1, slash - colon - 1), 1000000000, edge)
+        || !parse_unsigned(text.substr(slash + 1, at == std::string::npos ? at : at - slash - 1), 1000000, us)
+        || us == 0)
+        return false;
+    if (at != std::string::npos && !parse_unsigned(text.substr(at + 1), 1000000000, at_us))
+        return false;
+    stretch = Stretch{static_cast<uint32_t>(first), static_cast<uint32_t>(last), static_cast<uint32_t>(edge),
+                      static_cast<uint32_t>(us), at != std::string::npos, static_cast<uint32_t>(at_us)};
     return true;
 }
 
@@ -143,6 +173,20 @@ bool parse_fault(std::string item, Faults &faults, std::string &error)
             error = bad_number + " (jitter=P/MAX: probability 0 to 1, MAX microseconds from 1)";
             return false;
         }
+        return true;
+    }
+    if (name == "stretch") {
+        if (faults.stretch_count == kMaxStretches) {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_FAULTS: more than " + std::to_string(kMaxStretches)
+                    + " stretch faults";
+            return false;
+        }
+        if (!parse_stretch(value, faults.stretches[faults.stretch_count])) {
+            error = bad_number + " (stretch=T:K/US or T:K/US@AT: transactions T as N, N-M or N- from 1,"
+                                 " falling edge K from 0, US microseconds 1 to 1000000, AT microseconds)";
+            return false;
+        }
+        ++faults.stretch_count;
         return true;
     }
     error = std::string(kPrefix) + "IDSTAMP_SIM_FAULTS: unknown fault \"" + name + "\"";
@@ -230,6 +274,13 @@ bool config_from_env(Config &config, std::string &error)
     if (!number_variable("IDSTAMP_SIM_TPROG_US", 1000000, number, error))
         return false;
     config.tprog_us = static_cast<uint32_t>(number);
+    if (const char *cost = variable("IDSTAMP_SIM_ACCESS_NS")) {
+        if (!parse_unsigned(cost, 10000, number) || number == 0) {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_ACCESS_NS: \"" + cost + "\" is not 1 to 10000";
+            return false;
+        }
+        config.access_cost_ns = number;
+    }
     number = config.start_counter_us;
     if (!number_variable("IDSTAMP_SIM_COUNTER", UINT32_MAX, number, error, 0))
         return false;

@@ -17,6 +17,15 @@ uint64_t Board::jitter_delay()
     return (1 + next_random(rng) % config.faults.jitter_max_us) * kUs;
 }
 
+// Time lost before an access: jitter, and stretches whose access this is.
+uint64_t Board::access_delay()
+{
+    uint64_t delay = jitter_on ? jitter_delay() : 0;
+    if (now >= late_from)
+        delay += take_late();
+    return delay;
+}
+
 uint32_t Board::counter() const
 {
     return static_cast<uint32_t>(config.start_counter_us + now / kUs);
@@ -48,13 +57,28 @@ uint32_t Board::word_at(uint32_t offset) const
     }
 }
 
+namespace {
+
+bool dir_open_for(uint32_t dir)
+{
+    return (dir & kDirField) == kDirField || (dir & kDirField) == 0x00100000u;
+}
+
+} // namespace
+
 void Board::port_write(uint32_t offset, uint32_t value)
 {
+    // A write that lets go of the master's low may be a stretched one.
+    if (__builtin_expect(stretch_on, 0) && master_low) {
+        const uint32_t data = offset == kPortData ? value : data_latch;
+        if (!dir_open_for(offset == kPortData ? dir_reg : value) || (data & kLineBit) != 0)
+            stretch_release();
+    }
     if (offset == kPortData) {
         data_latch = value;
     } else {
         dir_reg = value;
-        const bool open = (value & kDirField) == kDirField || (value & kDirField) == 0x00100000u;
+        const bool open = dir_open_for(value);
         if (open != dir_open) {
             if (open)
                 busy_since = now;
@@ -75,8 +99,8 @@ inline Board &access()
     Board &b = board();
     ++b.stats.register_accesses;
     uint64_t to = b.now + b.config.access_cost_ns;
-    if (__builtin_expect(b.jitter_on, 0))
-        to += b.jitter_delay();
+    if (__builtin_expect(b.access_hook, 0))
+        to += b.access_delay();
     b.advance(to);
     return b;
 }

@@ -32,6 +32,24 @@ constexpr uint64_t kWindowSize = 0x200000u;
 constexpr uint32_t kDataRegInit = 0x5A5A5A5Au;
 constexpr uint32_t kDirRegInit = 0xA585A5A5u;
 
+// One register access made late, as if the process were preempted just before
+// it: transactions first..last of the master (counted by its resets from 1;
+// last kEveryLater: all from first on), falling edge `edge` of each (0: the
+// reset, 1: the first slot after it, ...). Without `at`, the write that
+// releases the line after that edge is late; with it, the first access that
+// starts at_us or more after the edge.
+struct Stretch {
+    static constexpr uint32_t kEveryLater = UINT32_MAX;
+    uint32_t first = 0;
+    uint32_t last = 0;
+    uint32_t edge = 0;
+    uint32_t us = 0;
+    bool at = false;
+    uint32_t at_us = 0;
+};
+
+constexpr size_t kMaxStretches = 8;
+
 struct Faults {
     bool absent = false;        // no chip answers
     bool stuck_low = false;     // the line is held low
@@ -47,6 +65,8 @@ struct Faults {
     double jitter_p = 0.0;      // probability of losing time before an access
     unsigned jitter_max_us = 0; // losing 1 to this many microseconds
     uint64_t seed = 1;
+    std::array<Stretch, kMaxStretches> stretches{};
+    unsigned stretch_count = 0; // the first this many of stretches are set
 };
 
 // How the chip times its side of the line, in nanoseconds after the reset's

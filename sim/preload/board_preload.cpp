@@ -147,13 +147,6 @@ void start_board()
         std::fprintf(stderr, "%s\n", error.c_str());
         _exit(255);
     }
-    if (const char *cost = std::getenv("IDSTAMP_SIM_ACCESS_NS"); cost != nullptr && *cost != '\0') {
-        char *end = nullptr;
-        const unsigned long ns = std::strtoul(cost, &end, 10);
-        if (*end != '\0' || ns == 0 || ns > 10000)
-            test_error("IDSTAMP_SIM_ACCESS_NS: \"%s\" is not 1 to 10000", cost);
-        config.access_cost_ns = ns;
-    }
     sim::start(config);
 
     struct sigaction action {};

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <vector>
 
 #include "sim/software_master.h"
 
@@ -20,7 +22,8 @@ protected:
     {
         for (const char *name : {"IDSTAMP_SIM_CHIP", "IDSTAMP_SIM_ROM", "IDSTAMP_SIM_FAULTS", "IDSTAMP_SIM_SEED",
                                  "IDSTAMP_SIM_SYSLOG", "IDSTAMP_SIM_TRACE", "IDSTAMP_SIM_REPORT",
-                                 "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER", "IDSTAMP_SIM_CHIP_TIMING"})
+                                 "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER", "IDSTAMP_SIM_CHIP_TIMING",
+                                 "IDSTAMP_SIM_ACCESS_NS"})
             unsetenv(name);
         std::remove(image.c_str());
         setenv("IDSTAMP_SIM_EEPROM", image.c_str(), 1);
@@ -58,6 +61,9 @@ TEST_F(EnvConfig, BadSettingsAreRefusedByName)
         {"IDSTAMP_SIM_CHIP_TIMING", "Slow", "IDSTAMP_SIM_CHIP_TIMING: unknown timing \"Slow\""},
         {"IDSTAMP_SIM_FAULTS", "timer-bad=0x61C", "IDSTAMP_SIM_FAULTS: timer-bad=0x61C is not a timer register"},
         {"IDSTAMP_SIM_FAULTS", "timer-bad=600", "IDSTAMP_SIM_FAULTS: timer-bad=600 is not a timer register"},
+        {"IDSTAMP_SIM_ACCESS_NS", "0", "IDSTAMP_SIM_ACCESS_NS: \"0\" is not 1 to 10000"},
+        {"IDSTAMP_SIM_ACCESS_NS", "10001", "IDSTAMP_SIM_ACCESS_NS: \"10001\" is not 1 to 10000"},
+        {"IDSTAMP_SIM_ACCESS_NS", "500ns", "IDSTAMP_SIM_ACCESS_NS: \"500ns\" is not 1 to 10000"},
     };
     for (const auto &c : cases) {
         SetUp();
@@ -68,14 +74,17 @@ TEST_F(EnvConfig, BadSettingsAreRefusedByName)
 }
 
 // What the scenarios don't spell: blanks and underscores in the fault list,
-// a hex ROM in capitals, the counter's start, and where the log and image go.
+// a hex ROM in capitals, the counter's start, the cost of an access, and where
+// the log and image go.
 TEST_F(EnvConfig, SettingsReachTheConfig)
 {
     setenv("IDSTAMP_SIM_ROM", "43A1B2C3D4E5F6", 1);
     setenv("IDSTAMP_SIM_FAULTS", "rom-crc=3, jitter=0.01/40,stuck_low,power-loss=2", 1);
     setenv("IDSTAMP_SIM_COUNTER", "0xFFFFFF00", 1);
     setenv("IDSTAMP_SIM_SYSLOG", "log.txt", 1);
+    setenv("IDSTAMP_SIM_ACCESS_NS", "500", 1);
     ASSERT_TRUE(sim::config_from_env(config, error)) << error;
+    EXPECT_EQ(config.access_cost_ns, 500u);
     EXPECT_EQ(config.rom, (Bytes{0x43, 0xA1, 0xB2, 0xC3, 0xD4, 0xE5, 0xF6}));
     const sim::Faults &f = config.faults;
     EXPECT_TRUE(f.rom_crc == 3 && f.jitter_p == 0.01 && f.jitter_max_us == 40 && f.stuck_low && f.power_loss == 2);
@@ -84,9 +93,11 @@ TEST_F(EnvConfig, SettingsReachTheConfig)
     EXPECT_TRUE(config.memory.empty()); // no image yet: a new chip
     unsetenv("IDSTAMP_SIM_EEPROM");
     unsetenv("IDSTAMP_SIM_SYSLOG");
+    setenv("IDSTAMP_SIM_ACCESS_NS", "", 1);
     sim::Config defaults;
     ASSERT_TRUE(sim::config_from_env(defaults, error)) << error;
     EXPECT_TRUE(defaults.image_path == "idstamp-sim.eeprom" && defaults.syslog_to_host);
+    EXPECT_EQ(defaults.access_cost_ns, sim::kAccessCostNs);
 }
 
 // The chip's times follow the corner, random ones the seed; the bare timer
@@ -122,6 +133,71 @@ TEST_F(EnvConfig, ChipTimingAndTimerFaultForms)
     }
     EXPECT_NE(sim::chip_timing(sim::Corner::random, 5).presence_low_ns,
               sim::chip_timing(sim::Corner::random, 6).presence_low_ns);
+}
+
+TEST_F(EnvConfig, StretchForms)
+{
+    constexpr uint32_t every = sim::Stretch::kEveryLater;
+    const struct {
+        const char *faults;
+        std::vector<sim::Stretch> want; // empty: refused
+    } cases[] = {
+        {"stretch=2:17/60", {{2, 2, 17, 60, false, 0}}},
+        {"stretch=2-5:0/1@520", {{2, 5, 0, 1, true, 520}}},
+        {"stretch=3-:1/1000000", {{3, every, 1, 1000000, false, 0}}},
+        {"stretch=1-1:4/7@0, stretch=5:3/10", {{1, 1, 4, 7, true, 0}, {5, 5, 3, 10, false, 0}}},
+        {"stretch", {}},
+        {"stretch=2", {}},
+        {"stretch=2:17", {}},
+        {"stretch=2/17:60", {}},
+        {"stretch=0:1/10", {}},
+        {"stretch=3-2:1/10", {}},
+        {"stretch=-2:1/10", {}},
+        {"stretch=2-3-4:1/10", {}},
+        {"stretch=2:-1/10", {}},
+        {"stretch=2:x/10", {}},
+        {"stretch=2:1/0", {}},
+        {"stretch=2:1/1000001", {}},
+        {"stretch=2:1/10@", {}},
+        {"stretch=2:1/10@-5", {}},
+        {"stretch=2:1/10@5@6", {}},
+        {"stretch=2:1:3/10", {}},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        setenv("IDSTAMP_SIM_FAULTS", c.faults, 1);
+        sim::Config loaded;
+        ASSERT_EQ(sim::config_from_env(loaded, error), !c.want.empty()) << c.faults;
+        if (c.want.empty()) {
+            const std::string item = std::string(c.faults).substr(0, std::string(c.faults).find(','));
+            EXPECT_EQ(error.rfind("idstamp-sim: IDSTAMP_SIM_FAULTS: bad number in \"" + item + "\" (stretch=T:K/US", 0),
+                      0u)
+                << error;
+            continue;
+        }
+        ASSERT_EQ(loaded.faults.stretch_count, c.want.size()) << c.faults;
+        for (size_t i = 0; i < c.want.size(); ++i) {
+            const sim::Stretch &got = loaded.faults.stretches[i], &want = c.want[i];
+            EXPECT_TRUE(got.first == want.first && got.last == want.last && got.edge == want.edge &&
+                        got.us == want.us && got.at == want.at && got.at_us == want.at_us)
+                << c.faults << " item " << i;
+        }
+    }
+
+    // Eight fit; a ninth is refused.
+    std::string eight = "stretch=1:1/1";
+    for (int i = 2; i <= 8; ++i)
+        eight += ",stretch=" + std::to_string(i) + ":1/1";
+    for (const bool ninth : {false, true}) {
+        SetUp();
+        setenv("IDSTAMP_SIM_FAULTS", (eight + (ninth ? ",stretch=9:1/1" : "")).c_str(), 1);
+        sim::Config loaded;
+        ASSERT_EQ(sim::config_from_env(loaded, error), !ninth);
+        if (ninth)
+            EXPECT_EQ(error, "idstamp-sim: IDSTAMP_SIM_FAULTS: more than 8 stretch faults");
+        else
+            EXPECT_EQ(loaded.faults.stretch_count, 8u);
+    }
 }
 
 TEST_F(EnvConfig, ImageSizeDecidesTheChip)

@@ -1,6 +1,10 @@
 // Faults of the chip and the line, as a master sees them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <string>
+
 #include "sim/software_master.h"
 
 namespace {
@@ -94,6 +98,155 @@ TEST(Faults, JitterIsSeededAndDelaysAccesses)
     EXPECT_NE(jittered_read(8, 0.01).first, a.first);
     EXPECT_GT(a.first, calm.first);
     EXPECT_GT(jittered_read(1, 0.5).second, 10u); // preempted in nearly every slot
+}
+
+// A board set up from an IDSTAMP_SIM_FAULTS text, as idstamp-sim sets it up.
+void start_with(const std::string &faults)
+{
+    setenv("IDSTAMP_SIM_FAULTS", faults.c_str(), 1);
+    setenv("IDSTAMP_SIM_EEPROM", "", 1); // a blank chip, never saved
+    sim::Config config;
+    std::string error;
+    EXPECT_TRUE(sim::config_from_env(config, error)) << error;
+    unsetenv("IDSTAMP_SIM_FAULTS");
+    unsetenv("IDSTAMP_SIM_EEPROM");
+    sim::start(config);
+}
+
+// Four transactions of a reset and 24 write slots: pulse 25 * (T - 1) + K is
+// falling edge K of transaction T.
+constexpr unsigned kEdges = 25;
+
+std::pair<std::vector<sim::Pulse>, uint64_t> four_transactions(const std::string &faults)
+{
+    start_with(faults);
+    Master m;
+    m.open();
+    sim::record_pulses();
+    for (int t = 0; t < 4; ++t) {
+        m.reset(); // without a chip it gives up early: counted all the same
+        m.write_bytes({0xCC, 0x5A, 0x0F});
+    }
+    return {sim::pulses(), sim::now_ns()};
+}
+
+// The stretched lows are longer by exactly their stretch, every other is as
+// without it, whatever answers on the line.
+TEST(Stretch, LengthensTheChosenLowsOnly)
+{
+    struct Hit {
+        unsigned t, k, us;
+        bool exact = true; // else at most that much longer, and at least us long
+    };
+    const struct {
+        const char *stretch;
+        std::vector<Hit> hits;
+    } cases[] = {
+        {"stretch=2:3/60", {{2, 3, 60}}},
+        {"stretch=2:17/60,stretch=1:3/10", {{1, 3, 10}, {2, 17, 60}}},
+        {"stretch=2-3:1/40", {{2, 1, 40}, {3, 1, 40}}},
+        {"stretch=3-:24/7", {{3, 24, 7}, {4, 24, 7}}},
+        {"stretch=1:0/100,stretch=4:0/1", {{1, 0, 100}, {4, 0, 1}}},
+        // A slot stretched past a reset's length is still a slot to the count.
+        {"stretch=1:2/600,stretch=2:1/30", {{1, 2, 600}, {2, 1, 30}}},
+        {"stretch=1:2/600@5,stretch=2:1/30", {{1, 2, 600, false}, {2, 1, 30}}},
+        {"stretch=2:1/5,stretch=2:1/6", {{2, 1, 11}}},
+        {"stretch=5:1/50,stretch=1:25/50", {}},
+    };
+    for (const char *board : {"", "absent,", "stuck-low,", "power-loss=0,"}) {
+        const auto plain = four_transactions(board);
+        ASSERT_EQ(plain.first.size(), 4 * kEdges) << board;
+        for (const auto &c : cases) {
+            const std::string name = std::string(board) + c.stretch;
+            const auto run = four_transactions(name);
+            ASSERT_EQ(run.first.size(), plain.first.size()) << name;
+            uint64_t added = 0;
+            bool exact = true;
+            for (size_t i = 0; i < run.first.size(); ++i) {
+                Hit hit{0, 0, 0};
+                for (const Hit &h : c.hits)
+                    if (i == kEdges * (h.t - 1) + h.k)
+                        hit = h;
+                const sim::Pulse &p = run.first[i], &q = plain.first[i];
+                const uint64_t length = p.rise_ns - p.fall_ns, plain_length = q.rise_ns - q.fall_ns;
+                const uint64_t stretch_ns = hit.us * 1000ull;
+                if (hit.exact) {
+                    EXPECT_EQ(length, plain_length + stretch_ns) << name << " pulse " << i;
+                    added += stretch_ns;
+                } else {
+                    EXPECT_TRUE(length >= stretch_ns && length <= plain_length + stretch_ns)
+                        << name << " pulse " << i << " of " << length << " ns";
+                    exact = false;
+                }
+            }
+            if (exact)
+                EXPECT_EQ(run.second, plain.second + added) << name;
+            else
+                EXPECT_GT(run.second, plain.second + added) << name;
+        }
+    }
+}
+
+// Which register access is late: the write that releases the chosen edge's
+// low, or with @AT the first access that starts AT or more after the edge
+// (for the reset, no earlier than its release, where it is known to be one).
+TEST(Stretch, DelaysTheChosenAccess)
+{
+    const struct {
+        const char *stretch;
+        int k; // -1: no access is late
+        bool at;
+        unsigned at_us, us;
+    } cases[] = {
+        {"stretch=1:1/30", 1, false, 0, 30},
+        {"stretch=1:0/40", 0, false, 0, 40},
+        {"stretch=1:1/30@0", 1, true, 0, 30},
+        {"stretch=1:1/25@7", 1, true, 7, 25},
+        {"stretch=1-:1/25@70", 1, true, 70, 25},
+        {"stretch=1:0/50@520", 0, true, 520, 50},
+        {"stretch=1:0/50@100", 0, true, 100, 50},
+        {"stretch=1:2/30", -1, false, 0, 0},
+        {"stretch=2:0/30@0", -1, false, 0, 0},
+    };
+    struct Access {
+        uint64_t start, end;
+    };
+    for (const auto &c : cases) {
+        start_with(c.stretch);
+        Master m;
+        m.release(); // the latch starts at 0: opening the pin would pull the line low
+        m.open();
+        std::vector<Access> log;
+        const auto timed = [&](uint32_t offset, bool write, uint32_t value) {
+            const uint64_t start = sim::now_ns();
+            if (write)
+                sim::reg_write32(offset, value);
+            else
+                sim::reg_read32(offset);
+            log.push_back({start, sim::now_ns()});
+        };
+        uint64_t fall[2] = {}, release_at[2] = {}, release_end[2] = {};
+        for (unsigned k = 0; k < 2; ++k) {
+            timed(Master::kData, true, sim::kDataRegInit & ~Master::kLine);
+            fall[k] = log.back().end;
+            while (sim::now_ns() < fall[k] + (k == 0 ? 500000 : 60000))
+                timed(Master::kCounter, false, 0);
+            timed(Master::kData, true, sim::kDataRegInit | Master::kLine);
+            release_at[k] = log.back().start, release_end[k] = log.back().end;
+            while (sim::now_ns() < fall[k] + (k == 0 ? 700000 : 100000))
+                timed(Master::kCounter, false, 0);
+        }
+        size_t late = log.size();
+        for (size_t i = 0; c.k >= 0 && i < log.size() && late == log.size(); ++i) {
+            const uint64_t from = std::max<uint64_t>(fall[c.k] + c.at_us * 1000ull, c.k == 0 ? release_end[0] : 0);
+            if (c.at ? log[i].start >= from : log[i].start == release_at[c.k])
+                late = i;
+        }
+        EXPECT_EQ(late == log.size(), c.k < 0) << c.stretch;
+        for (size_t i = 0; i < log.size(); ++i)
+            EXPECT_EQ(log[i].end - log[i].start, sim::kAccessCostNs + (i == late ? c.us * 1000ull : 0))
+                << c.stretch << " access " << i;
+    }
 }
 
 } // namespace
