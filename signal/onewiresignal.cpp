@@ -78,6 +78,20 @@ static inline void drive_low(ONE_WIRE_ACCESS *access)
     out_be32(access->dataReg, in_be32(access->dataReg) & ~access->lineMask);
 }
 
+// Drives the line low; guarded, the counter is read between the register's
+// read and its write, as close before the falling edge as it can be.
+static inline uint32_t drive_low_timed(ONE_WIRE_ACCESS *access)
+{
+    if (!kGuard) {
+        drive_low(access);
+        return 0;
+    }
+    const uint32_t latch = in_be32(access->dataReg);
+    const uint32_t before = counter_now();
+    out_be32(access->dataReg, latch & ~access->lineMask);
+    return before;
+}
+
 static inline void release_line(ONE_WIRE_ACCESS *access)
 {
     out_be32(access->dataReg, in_be32(access->dataReg) | access->lineMask);
@@ -111,16 +125,21 @@ static inline uint32_t noted(LINE_WATCH *watch, uint32_t now)
     return now;
 }
 
-// A line already low is reported at once: the line is tested before the clock.
-static int ow_detect_line_low(ONE_WIRE_ACCESS *access, unsigned int timeout, LINE_WATCH *watch = nullptr)
+// Watches for a low from the counter reading start on.
+static int watch_line_low(ONE_WIRE_ACCESS *access, uint32_t start, unsigned int timeout, LINE_WATCH *watch)
 {
-    const uint32_t start = noted(watch, counter_now());
     for (;;) {
         if (!line_is_high(access))
             return 0;
         if (static_cast<uint32_t>(noted(watch, counter_now()) - start) > timeout)
             return -1;
     }
+}
+
+// A line already low is reported at once: the line is tested before the clock.
+static int ow_detect_line_low(ONE_WIRE_ACCESS *access, unsigned int timeout, LINE_WATCH *watch = nullptr)
+{
+    return watch_line_low(access, noted(watch, counter_now()), timeout, watch);
 }
 
 // Here the clock is tested before the line.
@@ -163,8 +182,7 @@ static int write_slot(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access, uint32_t
 {
     if (timing == nullptr || access == nullptr)
         return -1;
-    const uint32_t before = kGuard ? counter_now() : 0;
-    drive_low(access);
+    const uint32_t before = drive_low_timed(access);
     wait_usec_timer(lowTime);
     release_line(access);
     const uint32_t released = counter_now();
@@ -187,16 +205,24 @@ int ow_read_bit(ONE_WIRE_TIMING *timing, ONE_WIRE_ACCESS *access, unsigned char 
     if (timing == nullptr || access == nullptr || bit == nullptr)
         return -1;
 
-    const uint32_t before = kGuard ? counter_now() : 0;
-    drive_low(access);
+    const uint32_t before = drive_low_timed(access);
     const uint32_t slotStart = counter_now();
-    wait_usec_timer(timing->readLow);
-    release_line(access);
-    wait_usec_timer(timing->readSampleDelay);
-
-    // The chip holds the line low for a 0.
     LINE_WATCH watch = {0, 0, 0, 0};
-    const int low = ow_detect_line_low(access, timing->readSampleWindow, kGuard ? &watch : nullptr) == 0;
+    int low;
+    if (kGuard) {
+        // The same waits and watch, timed from readings the slot has already
+        // taken: two register accesses fewer before the sample, so that a
+        // slow register bus leaves the sample further inside the chip's 15 us.
+        wait_usec_since(slotStart, timing->readLow);
+        release_line(access);
+        const uint32_t delayed = wait_usec_timer(timing->readSampleDelay);
+        low = watch_line_low(access, noted(&watch, delayed), timing->readSampleWindow, &watch) == 0;
+    } else {
+        wait_usec_timer(timing->readLow);
+        release_line(access);
+        wait_usec_timer(timing->readSampleDelay);
+        low = ow_detect_line_low(access, timing->readSampleWindow) == 0;
+    }
 
     // Pad only what is left of the slot, so sampling does not lengthen it.
     const uint32_t sampled = counter_now();
