@@ -192,6 +192,14 @@ void syslog(int priority, const std::string &message)
     }
     if (b.config.syslog_to_host)
         ::syslog(priority, "%s", message.c_str());
+    // The tool's warning about disturbed slots goes into the report too.
+    unsigned long slots = 0;
+    unsigned long reruns = 0;
+    if ((priority & LOG_PRIMASK) == LOG_WARNING
+        && std::sscanf(message.c_str(), "%lu disturbed 1-Wire time slots, %lu re-runs", &slots, &reruns) == 2) {
+        b.stats.tool_disturbed_slots = slots;
+        b.stats.tool_reruns = reruns;
+    }
     b.syslog_lines.push_back(std::move(line));
 }
 

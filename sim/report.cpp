@@ -40,6 +40,10 @@ void write_report(const Board &b)
     };
     for (const auto &line : lines)
         std::fprintf(out, "%s %" PRIu64 "\n", line.key, line.value);
+    if (s.tool_disturbed_slots != 0) {
+        std::fprintf(out, "disturbed_slots %" PRIu64 "\n", s.tool_disturbed_slots);
+        std::fprintf(out, "reruns %" PRIu64 "\n", s.tool_reruns);
+    }
     if (s.misuses != 0)
         std::fprintf(out, "misuses %" PRIu64 "\n", s.misuses);
     if (!to_stderr)

@@ -120,6 +120,10 @@ struct Stats {
     uint64_t devmem_closes = 0;
     uint64_t register_accesses = 0;
     uint64_t misuses = 0;        // calls the tool should never make (see misuse_log)
+    // What the tool's own guard logged at its end: slots it found disturbed,
+    // and transactions it ran again (0 when it logged nothing).
+    uint64_t tool_disturbed_slots = 0;
+    uint64_t tool_reruns = 0;
 };
 
 // A low pulse on the line as the master drove it (tests measure slots with it).

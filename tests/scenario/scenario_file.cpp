@@ -150,8 +150,12 @@ bool parse_scenario(const std::string &path, Scenario &s, std::string &error)
         } else if (key == "args") {
             if (!split_args(value, s.args))
                 return fail("unterminated quote in args");
-        } else if (key == "chip" || key == "faults" || key == "rom" || key == "seed") {
-            (key == "chip" ? s.chip : key == "faults" ? s.faults : key == "rom" ? s.rom : s.seed) = value;
+        } else if (key == "chip" || key == "faults" || key == "rom" || key == "seed" || key == "access_ns") {
+            (key == "chip"     ? s.chip
+             : key == "faults" ? s.faults
+             : key == "rom"    ? s.rom
+             : key == "seed"   ? s.seed
+                               : s.access_ns) = value;
         } else if (key == "seeds") {
             if (!parse_seed_range(value, s.seed_first, s.seed_last))
                 return fail("seeds: expected N or N-M");

@@ -13,6 +13,9 @@ struct Scenario {
     std::vector<std::string> args;
     std::string chip = "ds2431";
     std::string faults, rom, seed;
+    // Virtual time of a register access, for scenarios whose slots sit at a
+    // limit: the board binary's default differs from idstamp-sim's.
+    std::string access_ns;
     bool has_image = false;                                 // an image file exists before the run
     std::map<unsigned, std::vector<uint8_t>> initial_bytes; // address -> bytes
     int exit_status = 0;

@@ -106,7 +106,8 @@ RunResult run(const Scenario &s, const std::string &seed)
             env.emplace_back(*e);
     for (const auto &[name, value] : std::vector<std::pair<std::string, std::string>>{
              {"EEPROM", image_path}, {"SYSLOG", dir + "/syslog"}, {"REPORT", dir + "/report"}, {"CHIP", s.chip},
-             {"FAULTS", s.faults}, {"ROM", s.rom}, {"SEED", seed}, {"CHIP_TIMING", corner()}})
+             {"FAULTS", s.faults}, {"ROM", s.rom}, {"SEED", seed}, {"CHIP_TIMING", corner()},
+             {"ACCESS_NS", s.access_ns}})
         if (!value.empty())
             env.push_back("IDSTAMP_SIM_" + name + "=" + value);
     std::vector<std::string> argv;
