@@ -4,16 +4,25 @@
 // that ended with 255, and the silent ones (status 0 with a wrong image byte
 // or a wrong printed value), and names the seed of each silent run so it can
 // be replayed with a trace. The intended result of an action is what the same
-// action does undisturbed on the same image.
+// action does undisturbed on the same image. Each row also has the median
+// virtual time (the board's virtual_time_us) of its exact runs.
 //
-//   idstamp_soak [--sim PATH] [--actions m,ipv4,w,p,q,r] [--chips ds2431,ds28ec20]
-//                [--levels 0.0003/40,...] [--timings typical,...] [--seeds A-B]
-//                [--jobs N] [--keep DIR] [--check]
+//   idstamp_soak [--sim PATH] [--baseline PATH] [--actions m,ipv4,w,p,q,r]
+//                [--chips ds2431,ds28ec20] [--levels 0.0003/40,...]
+//                [--timings typical,...] [--seeds A-B] [--jobs N] [--keep DIR]
+//                [--check]
 //
-// --keep DIR replays each silent run with IDSTAMP_SIM_TRACE and keeps its
-// trace, output and image in DIR. --check ends with status 1 when a run was
-// silent, ended with another status or crashed, or when a configuration had
-// no disturbed run that succeeded (a sweep that could not have failed).
+// --baseline PATH runs every configuration and seed a second time with another
+// idstamp-sim (the unguarded build, build/unguarded), on the same stocked
+// images and against the same intended results, and prints its row under the
+// --sim one. A level with P 0 (0/1) is undisturbed: it gives each action's
+// undisturbed median, and each build's summary names the largest ratio of a
+// disturbed row's median to the undisturbed one of the same action, chip and
+// timing. --keep DIR replays each silent run with IDSTAMP_SIM_TRACE and keeps
+// its trace, output and image in DIR. --check ends with status 1 when a run of
+// the --sim build was silent, ended with another status or crashed, or when a
+// configuration with P above 0 had no disturbed run that succeeded (a sweep
+// that could not have failed); the baseline is measured, never judged.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -21,6 +30,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cinttypes>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,7 +69,7 @@ const std::vector<std::string> kStockArgs = {"0", "-m", "02:00:5e:10:20:30", "-d
                                              "-j", "255.0.0.0", "-k", "10.0.0.1", "-w", "stock string"};
 
 struct Options {
-    std::string sim = IDSTAMP_SIM_PATH;
+    std::string sim = IDSTAMP_SIM_PATH, baseline;
     std::vector<std::string> actions, chips{"ds2431", "ds28ec20"}, levels{"0.0003/40", "0.001/80"},
         timings{"typical"};
     unsigned first_seed = 1, last_seed = 1000, jobs = 2;
@@ -72,18 +83,65 @@ struct Outcome {
     std::string values; // the printed values, attempt numbers masked
     bool disturbed = false;
     bool rom_given_up = false;
+    bool timed = false; // the report had virtual_time_us
+    uint64_t virtual_us = 0;
     std::string out, log;
+};
+
+// The --sim build, and the --baseline one.
+enum Build { kSim = 0, kBaseline = 1 };
+const char *const kBuildNames[] = {"guarded", "unguarded"};
+
+struct Counts {
+    unsigned runs = 0, ok = 0, failed = 0, silent = 0, other = 0, disturbed_ok = 0;
+    std::vector<unsigned> silent_seeds, other_seeds;
+    std::vector<uint64_t> ok_us; // virtual time of each exact run
 };
 
 struct Config {
     const Action *action = nullptr;
     std::string chip, timing, level;
+    double probability = 0; // of the level; 0: undisturbed
     Bytes stock;
     Outcome want;
     std::string want_values[2]; // as printed; without the ROM report, which -p may give up
-    unsigned runs = 0, ok = 0, failed = 0, silent = 0, other = 0, disturbed_ok = 0;
-    std::vector<unsigned> silent_seeds, other_seeds;
+    Counts builds[2];
 };
+
+// A level's probability, or -1 when the level is not P/MAX.
+double probability_of(const std::string &level)
+{
+    const size_t slash = level.find('/');
+    if (slash == std::string::npos || slash == 0 || slash + 1 == level.size())
+        return -1;
+    const std::string p = level.substr(0, slash);
+    char *end = nullptr;
+    const double probability = std::strtod(p.c_str(), &end);
+    if (*end != '\0' || !(probability >= 0.0 && probability <= 1.0))
+        return -1;
+    return probability;
+}
+
+// The median of the times in ms; negative when there are none.
+double median_ms(std::vector<uint64_t> us)
+{
+    if (us.empty())
+        return -1;
+    std::sort(us.begin(), us.end());
+    const size_t mid = us.size() / 2;
+    const double median = us.size() % 2 != 0 ? static_cast<double>(us[mid])
+                                             : (static_cast<double>(us[mid - 1]) + static_cast<double>(us[mid])) / 2;
+    return median / 1000;
+}
+
+std::string ms_text(double ms)
+{
+    if (ms < 0)
+        return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", ms);
+    return text;
+}
 
 std::vector<std::string> split(const std::string &text, char by)
 {
@@ -140,6 +198,7 @@ struct Slot {
     pid_t pid = 0;
     Config *config = nullptr;
     unsigned seed = 0;
+    Build build = kSim;
 };
 
 std::vector<char *> pointers(std::vector<std::string> &texts)
@@ -151,8 +210,9 @@ std::vector<char *> pointers(std::vector<std::string> &texts)
     return out;
 }
 
-// Starts idstamp-sim in dir on a copy of image; fault empty: undisturbed.
-pid_t launch(const Options &o, const std::string &dir, const Bytes &image, const std::string &chip,
+// Starts the idstamp-sim at sim in dir on a copy of image; fault empty:
+// undisturbed.
+pid_t launch(const std::string &sim, const std::string &dir, const Bytes &image, const std::string &chip,
              const std::vector<std::string> &args, const std::string &fault, const std::string &timing,
              unsigned seed, const std::string &trace)
 {
@@ -176,7 +236,7 @@ pid_t launch(const Options &o, const std::string &dir, const Bytes &image, const
         env.push_back("IDSTAMP_SIM_FAULTS=" + fault);
     if (!trace.empty())
         env.push_back("IDSTAMP_SIM_TRACE=" + trace);
-    std::vector<std::string> argv{o.sim};
+    std::vector<std::string> argv{sim};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char *> cargv = pointers(argv), cenv = pointers(env);
     unlink((dir + "/log").c_str());
@@ -205,16 +265,20 @@ Outcome collect(const std::string &dir, int wstatus)
     r.out = text;
     r.log.assign(log.begin(), log.end());
     r.values = values_of(r.out, r.log, r.rom_given_up);
-    r.disturbed = std::string(report.begin(), report.end()).find("timing_violations 0\n") == std::string::npos;
+    const std::string report_text(report.begin(), report.end());
+    r.disturbed = report_text.find("timing_violations 0\n") == std::string::npos;
+    const size_t at = report_text.find("virtual_time_us ");
+    r.timed = at != std::string::npos
+              && std::sscanf(report_text.c_str() + at, "virtual_time_us %" SCNu64, &r.virtual_us) == 1;
     return r;
 }
 
-Outcome run_now(const Options &o, const std::string &dir, const Bytes &image, const std::string &chip,
+Outcome run_now(const std::string &sim, const std::string &dir, const Bytes &image, const std::string &chip,
                 const std::vector<std::string> &args, const std::string &fault, const std::string &timing,
                 unsigned seed, const std::string &trace = "")
 {
     int wstatus = 0;
-    waitpid(launch(o, dir, image, chip, args, fault, timing, seed, trace), &wstatus, 0);
+    waitpid(launch(sim, dir, image, chip, args, fault, timing, seed, trace), &wstatus, 0);
     return collect(dir, wstatus);
 }
 
@@ -243,6 +307,8 @@ bool parse(int argc, char **argv, Options &o)
         ++i;
         if (arg == "--sim")
             o.sim = value;
+        else if (arg == "--baseline")
+            o.baseline = value;
         else if (arg == "--actions")
             o.actions = split(value, ',');
         else if (arg == "--chips")
@@ -269,7 +335,68 @@ bool parse(int argc, char **argv, Options &o)
         if (!known)
             return false;
     }
+    for (const std::string &level : o.levels)
+        if (probability_of(level) < 0)
+            return false;
     return true;
+}
+
+// The exact and failed counts of one build in one configuration.
+void count(Config &c, Build build, unsigned seed, const Outcome &r)
+{
+    Counts &n = c.builds[build];
+    ++n.runs;
+    if (r.status == 255) {
+        ++n.failed;
+    } else if (r.status != 0) {
+        ++n.other;
+        n.other_seeds.push_back(seed);
+    } else if (r.image != c.want.image || r.values != c.want_values[r.rom_given_up]) {
+        ++n.silent;
+        n.silent_seeds.push_back(seed);
+    } else {
+        ++n.ok;
+        n.disturbed_ok += r.disturbed;
+        if (r.timed)
+            n.ok_us.push_back(r.virtual_us);
+    }
+}
+
+// One build's totals, and the largest ratio of a disturbed row's median to
+// the undisturbed row's of the same action, chip and timing.
+void print_summary(const std::vector<Config> &configs, Build build, const std::string &label, const std::string &sim)
+{
+    Counts total;
+    double worst = -1;
+    const Config *worst_config = nullptr;
+    for (const Config &c : configs) {
+        const Counts &n = c.builds[build];
+        total.runs += n.runs;
+        total.ok += n.ok;
+        total.failed += n.failed;
+        total.silent += n.silent;
+        total.other += n.other;
+        if (c.probability == 0)
+            continue;
+        const double disturbed = median_ms(n.ok_us);
+        for (const Config &u : configs) {
+            if (u.probability != 0 || u.action != c.action || u.chip != c.chip || u.timing != c.timing)
+                continue;
+            const double undisturbed = median_ms(u.builds[build].ok_us);
+            if (disturbed >= 0 && undisturbed > 0 && disturbed / undisturbed > worst) {
+                worst = disturbed / undisturbed;
+                worst_config = &c;
+            }
+        }
+    }
+    std::printf("%s (%s): %u runs, %u status 0 and exact, %u status 255, %u silent, %u other; ",
+                label.c_str(), sim.c_str(), total.runs, total.ok, total.failed, total.silent, total.other);
+    if (worst_config == nullptr)
+        std::printf("no disturbed row with an undisturbed one (P 0) to compare\n");
+    else
+        std::printf("largest median virtual time, disturbed over undisturbed: %.2f (-%s %s %s %s)\n", worst,
+                    worst_config->action->name.c_str(), worst_config->chip.c_str(), worst_config->timing.c_str(),
+                    worst_config->level.c_str());
 }
 
 } // namespace
@@ -278,11 +405,24 @@ int main(int argc, char **argv)
 {
     Options o;
     if (!parse(argc, argv, o)) {
-        std::fprintf(stderr, "usage: %s [--sim PATH] [--actions m,ipv4,w,p,q,r] [--chips ds2431,ds28ec20]\n"
-                             "       [--levels P/MAX,...] [--timings typical,fast,slow,random] [--seeds A-B]\n"
-                             "       [--jobs N] [--keep DIR] [--check]\n",
+        std::fprintf(stderr, "usage: %s [--sim PATH] [--baseline PATH] [--actions m,ipv4,w,p,q,r]\n"
+                             "       [--chips ds2431,ds28ec20] [--levels P/MAX,...] [--timings typical,fast,slow,random]\n"
+                             "       [--seeds A-B] [--jobs N] [--keep DIR] [--check]\n",
                      argv[0]);
         return 2;
+    }
+    // The runs start in their own directories: the programs by absolute path.
+    for (std::string *sim : {&o.sim, &o.baseline}) {
+        if (sim->empty())
+            continue;
+        char *absolute = realpath(sim->c_str(), nullptr);
+        if (absolute == nullptr || access(absolute, X_OK) != 0) {
+            std::fprintf(stderr, "%s: not an executable program\n", sim->c_str());
+            std::free(absolute);
+            return 2;
+        }
+        *sim = absolute;
+        std::free(absolute);
     }
     char base_template[] = "/tmp/idstamp-soak-XXXXXX";
     if (mkdtemp(base_template) == nullptr) {
@@ -290,6 +430,19 @@ int main(int argc, char **argv)
         return 2;
     }
     const std::string base = base_template;
+    // The work directories go however the sweep ends.
+    struct Remove {
+        std::string dir;
+        ~Remove()
+        {
+            std::error_code failed;
+            std::filesystem::remove_all(dir, failed);
+            if (failed)
+                std::fprintf(stderr, "could not remove %s: %s\n", dir.c_str(), failed.message().c_str());
+        }
+    } remove_base{base};
+    const bool baseline = !o.baseline.empty();
+    const std::string sims[2] = {o.sim, o.baseline};
     std::vector<Slot> slots(o.jobs);
     for (unsigned i = 0; i < o.jobs; ++i) {
         slots[i].dir = base + "/" + std::to_string(i);
@@ -305,7 +458,7 @@ int main(int argc, char **argv)
     std::map<std::string, Bytes> stock;
     std::vector<Config> configs;
     for (const std::string &chip : o.chips) {
-        const Outcome s = run_now(o, slots[0].dir, {}, chip, kStockArgs, "", "", 1);
+        const Outcome s = run_now(o.sim, slots[0].dir, {}, chip, kStockArgs, "", "", 1);
         if (s.status != 0 || s.image.empty()) {
             std::fprintf(stderr, "undisturbed set-up of the %s failed (status %d)\n", chip.c_str(), s.status);
             return 2;
@@ -321,11 +474,24 @@ int main(int argc, char **argv)
                 action = &a;
         for (const std::string &chip : o.chips) {
             for (const std::string &timing : o.timings) {
-                const Outcome want = run_now(o, slots[0].dir, stock[chip], chip, action->args, "", timing, 1);
+                const Outcome want = run_now(o.sim, slots[0].dir, stock[chip], chip, action->args, "", timing, 1);
                 if (want.status != 0) {
                     std::fprintf(stderr, "undisturbed -%s on the %s (%s) failed (status %d)\n", name.c_str(),
                                  chip.c_str(), timing.c_str(), want.status);
                     return 2;
+                }
+                // Both builds are judged against the --sim build's result: the
+                // baseline must do the same undisturbed.
+                if (baseline) {
+                    const Outcome same = run_now(o.baseline, slots[0].dir, stock[chip], chip, action->args, "",
+                                                 timing, 1);
+                    if (same.status != 0 || same.image != want.image
+                        || values_of(same.out, same.log, false) != values_of(want.out, want.log, false)) {
+                        std::fprintf(stderr, "undisturbed -%s on the %s (%s): the baseline's result (status %d) "
+                                             "differs from --sim's\n",
+                                     name.c_str(), chip.c_str(), timing.c_str(), same.status);
+                        return 2;
+                    }
                 }
                 for (const std::string &level : o.levels) {
                     Config c;
@@ -333,6 +499,7 @@ int main(int argc, char **argv)
                     c.chip = chip;
                     c.timing = timing;
                     c.level = level;
+                    c.probability = probability_of(level);
                     c.stock = stock[chip];
                     c.want = want;
                     configs.push_back(c);
@@ -343,10 +510,11 @@ int main(int argc, char **argv)
         }
     }
 
-    // Every (configuration, seed), o.jobs processes at a time.
+    // Every (configuration, seed, build), o.jobs processes at a time.
     const auto started = std::chrono::steady_clock::now();
     size_t next_config = 0;
     unsigned next_seed = o.first_seed, running = 0;
+    Build next_build = kSim;
     unsigned long total = 0;
     for (;;) {
         for (Slot &slot : slots) {
@@ -355,9 +523,15 @@ int main(int argc, char **argv)
             Config &c = configs[next_config];
             slot.config = &c;
             slot.seed = next_seed;
-            slot.pid = launch(o, slot.dir, c.stock, c.chip, c.action->args, "jitter=" + c.level, c.timing,
-                              next_seed, "");
+            slot.build = next_build;
+            slot.pid = launch(sims[next_build], slot.dir, c.stock, c.chip, c.action->args, "jitter=" + c.level,
+                              c.timing, next_seed, "");
             ++running;
+            if (baseline && next_build == kSim) {
+                next_build = kBaseline;
+                continue;
+            }
+            next_build = kSim;
             if (next_seed++ == o.last_seed) {
                 next_seed = o.first_seed;
                 ++next_config;
@@ -373,71 +547,77 @@ int main(int argc, char **argv)
             slot.pid = 0;
             --running;
             ++total;
-            Config &c = *slot.config;
-            const Outcome r = collect(slot.dir, wstatus);
-            ++c.runs;
-            if (r.status == 255) {
-                ++c.failed;
-            } else if (r.status != 0) {
-                ++c.other;
-                c.other_seeds.push_back(slot.seed);
-            } else if (r.image != c.want.image || r.values != c.want_values[r.rom_given_up]) {
-                ++c.silent;
-                c.silent_seeds.push_back(slot.seed);
-            } else {
-                ++c.ok;
-                c.disturbed_ok += r.disturbed;
-            }
+            count(*slot.config, slot.build, slot.seed, collect(slot.dir, wstatus));
         }
     }
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
-    std::printf("| action | chip | timing | jitter P/MAX | runs | status 0, exact | status 255 | silent | other "
-                "| disturbed and exact | silent seeds |\n");
-    std::printf("|---|---|---|---|---:|---:|---:|---:|---:|---:|---|\n");
+    // With a baseline, each configuration has a row for each build.
+    std::printf("| action | chip | timing | jitter P/MAX |%s runs | status 0, exact | status 255 | silent | other "
+                "| disturbed and exact | median ms, exact | silent seeds |\n",
+                baseline ? " build |" : "");
+    std::printf("|---|---|---|---|%s---:|---:|---:|---:|---:|---:|---:|---|\n", baseline ? "---|" : "");
     bool broken = false;
     for (const Config &c : configs) {
-        std::string seeds;
-        for (unsigned s : c.silent_seeds)
-            seeds += (seeds.empty() ? "" : " ") + std::to_string(s);
-        for (unsigned s : c.other_seeds)
-            seeds += (seeds.empty() ? "" : " ") + std::string("other:") + std::to_string(s);
-        std::printf("| -%s | %s | %s | %s | %u | %u | %u | %u | %u | %u | %s |\n", c.action->name.c_str(),
-                    c.chip.c_str(), c.timing.c_str(), c.level.c_str(), c.runs, c.ok, c.failed, c.silent, c.other,
-                    c.disturbed_ok, seeds.c_str());
-        broken = broken || c.silent != 0 || c.other != 0 || c.disturbed_ok == 0;
+        for (Build build : {kSim, kBaseline}) {
+            if (build == kBaseline && !baseline)
+                continue;
+            const Counts &n = c.builds[build];
+            std::string seeds;
+            for (unsigned s : n.silent_seeds)
+                seeds += (seeds.empty() ? "" : " ") + std::to_string(s);
+            for (unsigned s : n.other_seeds)
+                seeds += (seeds.empty() ? "" : " ") + std::string("other:") + std::to_string(s);
+            const std::string build_cell = baseline ? std::string(" ") + kBuildNames[build] + " |" : "";
+            std::printf("| -%s | %s | %s | %s |%s %u | %u | %u | %u | %u | %u | %s | %s |\n",
+                        c.action->name.c_str(), c.chip.c_str(), c.timing.c_str(), c.level.c_str(),
+                        build_cell.c_str(), n.runs, n.ok, n.failed, n.silent, n.other, n.disturbed_ok,
+                        ms_text(median_ms(n.ok_us)).c_str(), seeds.c_str());
+        }
+        // Only the --sim build is judged; an undisturbed level cannot have a
+        // disturbed run that succeeded.
+        const Counts &n = c.builds[kSim];
+        broken = broken || n.silent != 0 || n.other != 0 || (c.probability > 0 && n.disturbed_ok == 0);
     }
     std::printf("\n%lu runs in %.1f s with %u jobs (%.0f runs/s); seeds %u-%u\n", total, seconds, o.jobs,
                 total / seconds, o.first_seed, o.last_seed);
+    print_summary(configs, kSim, baseline ? kBuildNames[kSim] : "idstamp-sim", o.sim);
+    if (baseline)
+        print_summary(configs, kBaseline, kBuildNames[kBaseline], o.baseline);
 
     // Each silent run again, with a trace.
     for (const Config &c : configs) {
-        for (unsigned seed : c.silent_seeds) {
-            const std::string name = c.action->name + "-" + c.chip + "-" + c.timing + "-"
-                                     + std::regex_replace(c.level, std::regex("/"), "_") + "-" + std::to_string(seed);
-            std::printf("silent: IDSTAMP_SIM_CHIP_TIMING=%s IDSTAMP_SIM_FAULTS=jitter=%s IDSTAMP_SIM_SEED=%u "
-                        "idstamp-sim%s  (on the stocked %s)\n",
-                        c.timing.c_str(), c.level.c_str(), seed, quoted(c.action->args).c_str(), c.chip.c_str());
-            if (o.keep.empty())
-                continue;
-            const std::string trace = o.keep + "/" + name + ".vcd";
-            char *absolute = realpath(o.keep.c_str(), nullptr);
-            const std::string trace_path = std::string(absolute != nullptr ? absolute : o.keep.c_str()) + "/" + name + ".vcd";
-            std::free(absolute);
-            const Outcome r = run_now(o, slots[0].dir, c.stock, c.chip, c.action->args, "jitter=" + c.level,
-                                      c.timing, seed, trace_path);
-            write_file(o.keep + "/" + name + ".eeprom", r.image);
-            write_file(o.keep + "/" + name + ".want.eeprom", c.want.image);
-            write_file(o.keep + "/" + name + ".out", read_file(slots[0].dir + "/out"));
-            std::printf("  kept %s (.vcd, .out, .eeprom, .want.eeprom); replayed status %d\n", trace.c_str(),
-                        r.status);
+        for (Build build : {kSim, kBaseline}) {
+            for (unsigned seed : c.builds[build].silent_seeds) {
+                const std::string name = c.action->name + "-" + c.chip + "-" + c.timing + "-"
+                                         + std::regex_replace(c.level, std::regex("/"), "_") + "-"
+                                         + std::to_string(seed) + (build == kBaseline ? "-unguarded" : "");
+                std::printf("silent%s: IDSTAMP_SIM_CHIP_TIMING=%s IDSTAMP_SIM_FAULTS=jitter=%s "
+                            "IDSTAMP_SIM_SEED=%u %s%s  (on the stocked %s)\n",
+                            baseline ? (std::string(" (") + kBuildNames[build] + ")").c_str() : "",
+                            c.timing.c_str(), c.level.c_str(), seed,
+                            baseline ? sims[build].c_str() : "idstamp-sim", quoted(c.action->args).c_str(),
+                            c.chip.c_str());
+                if (o.keep.empty())
+                    continue;
+                const std::string trace = o.keep + "/" + name + ".vcd";
+                char *absolute = realpath(o.keep.c_str(), nullptr);
+                const std::string trace_path =
+                    std::string(absolute != nullptr ? absolute : o.keep.c_str()) + "/" + name + ".vcd";
+                std::free(absolute);
+                const Outcome r = run_now(sims[build], slots[0].dir, c.stock, c.chip, c.action->args,
+                                          "jitter=" + c.level, c.timing, seed, trace_path);
+                write_file(o.keep + "/" + name + ".eeprom", r.image);
+                write_file(o.keep + "/" + name + ".want.eeprom", c.want.image);
+                write_file(o.keep + "/" + name + ".out", read_file(slots[0].dir + "/out"));
+                std::printf("  kept %s (.vcd, .out, .eeprom, .want.eeprom); replayed status %d\n", trace.c_str(),
+                            r.status);
+            }
         }
     }
-    std::string cleanup = "rm -rf " + base;
-    if (std::system(cleanup.c_str()) != 0)
-        std::fprintf(stderr, "could not remove %s\n", base.c_str());
     if (o.check && broken) {
-        std::printf("check failed: a silent run, an unexpected status, or no disturbed run that succeeded\n");
+        std::printf("check failed (%s): a silent run, an unexpected status, or no disturbed run that succeeded\n",
+                    o.sim.c_str());
         return 1;
     }
     return 0;
