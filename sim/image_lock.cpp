@@ -2,7 +2,9 @@
 // The lock is on "<image>.lock", a file beside the image that is never removed
 // or replaced: every save renames a new file over the image, so a lock on the
 // image's own inode would be gone after the first save, and a lock file that
-// was removed could be recreated and locked by two runs at once.
+// was removed could be recreated and locked by two runs at once. The image is
+// the file at the end of any symbolic links, so runs through a link and runs
+// through its target share one lock.
 #include "sim/image_lock.h"
 
 #include <fcntl.h>
@@ -11,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace sim {
@@ -83,6 +86,23 @@ bool can_create_beside(const std::string &path, std::string &error)
 }
 
 } // namespace
+
+std::string follow_links(std::string path)
+{
+    for (int links = 0; links < 40; ++links) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n <= 0)
+            return path;
+        target[n] = '\0';
+        const std::string directory = directory_of(path);
+        if (target[0] == '/' || directory == ".")
+            path = target;
+        else
+            path = directory + (directory == "/" ? "" : "/") + target;
+    }
+    return path;
+}
 
 std::string directory_of(const std::string &path)
 {
