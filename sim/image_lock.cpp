@@ -7,11 +7,13 @@
 // through its target share one lock.
 #include "sim/image_lock.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -85,6 +87,32 @@ bool can_create_beside(const std::string &path, std::string &error)
     return true;
 }
 
+// Every temporary file of this image is made and renamed or removed by a run
+// that holds the lock; one that is there when the lock is taken belongs to a
+// run that was killed. Only regular files with exactly mkstemp's names go:
+// anything else of a similar name was put there by somebody else.
+void remove_stray_temporaries(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp.";
+    DIR *directory = ::opendir(directory_of(path).c_str());
+    if (directory == nullptr)
+        return;
+    while (const dirent *entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        bool made_by_mkstemp = true;
+        for (size_t i = prefix.size(); i < name.size(); ++i)
+            made_by_mkstemp = made_by_mkstemp && std::isalnum(static_cast<unsigned char>(name[i])) != 0;
+        struct stat info {};
+        if (made_by_mkstemp && ::fstatat(::dirfd(directory), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(info.st_mode))
+            ::unlinkat(::dirfd(directory), name.c_str(), 0);
+    }
+    ::closedir(directory);
+}
+
 } // namespace
 
 std::string follow_links(std::string path)
@@ -146,6 +174,7 @@ bool claim_image(const std::string &path, std::string &error)
     }
     g_lock_fd = fd;
     g_locked_path = path;
+    remove_stray_temporaries(path);
     // Checked again under the lock: the run before may have changed the file.
     return check_image(path, error) && can_create_beside(path, error);
 }
