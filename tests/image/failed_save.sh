@@ -4,18 +4,20 @@
 # stays whole, so the next run reads it. A run that only reads on a full file
 # system keeps the tool's status. The file system is a tiny tmpfs, mounted in
 # a mount namespace of the test's own (as root, or as a user mapped to root).
-# Usage: failed_save.sh IDSTAMP-SIM
+# Usage: failed_save.sh PROGRAM [ARGUMENT]...
+#   PROGRAM and its first arguments run the tool on the simulated board:
+#   idstamp-sim, or board_run.sh with the board binary and its preload.
 set -uo pipefail
-sim=$(realpath "$1")
 unset IDSTAMP_SIM_FAULTS IDSTAMP_SIM_TRACE IDSTAMP_SIM_REPORT IDSTAMP_SIM_ROM IDSTAMP_SIM_SEED IDSTAMP_SIM_CHIP
 export IDSTAMP_SIM_SYSLOG=
 
-if [ "${2:-}" != inside ]; then
+if [ "${1:-}" != --inside ]; then
+  sim=("$(realpath "$1")" "${@:2}")
   dir=$(mktemp -d)
   trap 'rm -rf "$dir"' EXIT
   for unshare in "unshare -m" "unshare -r -m"; do
     if $unshare mount -t tmpfs -o size=16k tmpfs "$dir" 2> /dev/null; then
-      $unshare "$0" "$sim" inside "$dir"
+      $unshare "$0" --inside "$dir" "${sim[@]}"
       exit
     fi
   done
@@ -23,8 +25,9 @@ if [ "${2:-}" != inside ]; then
   exit 0
 fi
 
-# Inside the namespace: $3 is the directory to mount the tmpfs on.
-dir=$3
+# Inside the namespace: $2 is the directory to mount the tmpfs on.
+dir=$2
+sim=("${@:3}")
 cd "$dir" || exit 1
 # refs/ keeps the reference images; full/ is the tiny file system that fills up.
 mkdir refs full
@@ -36,7 +39,7 @@ old_mac=02:00:00:00:00:01
 new_mac=02:00:00:00:00:02
 for chip in ds2431 ds28ec20; do
   for mac in $old_mac $new_mac; do
-    IDSTAMP_SIM_CHIP=$chip IDSTAMP_SIM_EEPROM=refs/$chip.$mac "$sim" 0 -m $mac > "refs/$chip.$mac.out" \
+    IDSTAMP_SIM_CHIP=$chip IDSTAMP_SIM_EEPROM=refs/$chip.$mac "${sim[@]}" 0 -m $mac > "refs/$chip.$mac.out" \
       || { echo "-m $mac on $chip failed with space to spare"; exit 1; }
   done
 done
@@ -57,7 +60,7 @@ for entry in "${cases[@]}"; do
   cp "refs/$chip.$old_mac" full/board.eeprom
   fill || { fail "$name: full/ did not fill: $(df full | tail -n 1)"; continue; }
   # shellcheck disable=SC2086 # the action is words
-  IDSTAMP_SIM_FAULTS=${faults:-} IDSTAMP_SIM_EEPROM=full/board.eeprom timeout 20 "$sim" $action > out 2> err
+  IDSTAMP_SIM_FAULTS=${faults:-} IDSTAMP_SIM_EEPROM=full/board.eeprom timeout 300 "${sim[@]}" $action > out 2> err
   status=$?
   problem=""
   [ $status = "$want" ] || problem+=" status $status, not $want;"
@@ -77,9 +80,9 @@ for entry in "${cases[@]}"; do
   [ -z "$stray" ] || problem+=" left: $stray;"
   # With space again the old image reads back whole, and the write succeeds.
   rm -f full/filler
-  IDSTAMP_SIM_EEPROM=full/board.eeprom "$sim" 0 -p > out 2> err
+  IDSTAMP_SIM_EEPROM=full/board.eeprom "${sim[@]}" 0 -p > out 2> err
   [ $? = 0 ] && grep -q "MAC address read (1): $old_mac" out || problem+=" the old image no longer reads: $(tail -n 2 out);"
-  IDSTAMP_SIM_EEPROM=full/board.eeprom "$sim" 0 -m $new_mac > /dev/null 2> err
+  IDSTAMP_SIM_EEPROM=full/board.eeprom "${sim[@]}" 0 -m $new_mac > /dev/null 2> err
   [ $? = 0 ] && cmp -s full/board.eeprom "refs/$chip.$new_mac" || problem+=" no good save once there was space: $(head -c 200 err);"
   if [ -n "$problem" ]; then
     fail "$name:$problem"
