@@ -113,6 +113,20 @@ void finish()
     detail::write_report(b);
 }
 
+bool image_saved()
+{
+    return !detail::board().image_behind;
+}
+
+int exit_status(int tool_status)
+{
+    if (image_saved())
+        return tool_status;
+    std::fprintf(stderr, "idstamp-sim: %s: not saved: the image lacks the chip's last changes (exit status %d)\n",
+                 detail::board().config.image_path.c_str(), kImageNotSaved);
+    return kImageNotSaved;
+}
+
 bool started()
 {
     return detail::g_board != nullptr;

@@ -89,6 +89,7 @@ struct Board {
     // Set-up of this run.
     Config config;
     bool finished = false;
+    bool image_behind = false; // the last save of the memory to the image failed
     size_t memory_size = 144;
     size_t pad_size = 8;
     std::vector<uint8_t> memory;

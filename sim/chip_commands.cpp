@@ -187,8 +187,11 @@ void Board::copy_scratchpad()
     aa = true;
     ++stats.copies;
     if (!config.image_path.empty()) {
+        // The whole memory is saved each time: a later save that succeeds
+        // makes up for one that failed.
         std::string error;
-        if (!save_image(config.image_path, memory, error))
+        image_behind = !save_image(config.image_path, memory, error);
+        if (image_behind)
             std::fprintf(stderr, "%s\n", error.c_str());
     }
     if (config.faults.power_loss >= 0 && stats.copies >= static_cast<uint64_t>(config.faults.power_loss))

@@ -295,8 +295,12 @@ bool config_from_env(Config &config, std::string &error)
     const char *report = std::getenv("IDSTAMP_SIM_REPORT");
     config.report_path = report != nullptr ? report : "";
 
+    // Through a symbolic link the image is the link's target: read, locked and
+    // saved there, and the link stays.
     const char *image = std::getenv("IDSTAMP_SIM_EEPROM");
     config.image_path = image != nullptr ? image : "idstamp-sim.eeprom";
+    if (!config.image_path.empty())
+        config.image_path = detail::follow_links(config.image_path);
     config.memory.clear();
     if (!detail::check_output_paths(config, error))
         return false;

@@ -2,15 +2,20 @@
 // The lock is on "<image>.lock", a file beside the image that is never removed
 // or replaced: every save renames a new file over the image, so a lock on the
 // image's own inode would be gone after the first save, and a lock file that
-// was removed could be recreated and locked by two runs at once.
+// was removed could be recreated and locked by two runs at once. The image is
+// the file at the end of any symbolic links, so runs through a link and runs
+// through its target share one lock.
 #include "sim/image_lock.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 namespace sim {
@@ -82,7 +87,50 @@ bool can_create_beside(const std::string &path, std::string &error)
     return true;
 }
 
+// Every temporary file of this image is made and renamed or removed by a run
+// that holds the lock; one that is there when the lock is taken belongs to a
+// run that was killed. Only regular files with exactly mkstemp's names go:
+// anything else of a similar name was put there by somebody else.
+void remove_stray_temporaries(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string prefix = (slash == std::string::npos ? path : path.substr(slash + 1)) + ".tmp.";
+    DIR *directory = ::opendir(directory_of(path).c_str());
+    if (directory == nullptr)
+        return;
+    while (const dirent *entry = ::readdir(directory)) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        bool made_by_mkstemp = true;
+        for (size_t i = prefix.size(); i < name.size(); ++i)
+            made_by_mkstemp = made_by_mkstemp && std::isalnum(static_cast<unsigned char>(name[i])) != 0;
+        struct stat info {};
+        if (made_by_mkstemp && ::fstatat(::dirfd(directory), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0
+            && S_ISREG(info.st_mode))
+            ::unlinkat(::dirfd(directory), name.c_str(), 0);
+    }
+    ::closedir(directory);
+}
+
 } // namespace
+
+std::string follow_links(std::string path)
+{
+    for (int links = 0; links < 40; ++links) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+        if (n <= 0)
+            return path;
+        target[n] = '\0';
+        const std::string directory = directory_of(path);
+        if (target[0] == '/' || directory == ".")
+            path = target;
+        else
+            path = directory + (directory == "/" ? "" : "/") + target;
+    }
+    return path;
+}
 
 std::string directory_of(const std::string &path)
 {
@@ -126,6 +174,7 @@ bool claim_image(const std::string &path, std::string &error)
     }
     g_lock_fd = fd;
     g_locked_path = path;
+    remove_stray_temporaries(path);
     // Checked again under the lock: the run before may have changed the file.
     return check_image(path, error) && can_create_beside(path, error);
 }

@@ -2,10 +2,8 @@
 #include "sim/output_paths.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,19 +16,12 @@ namespace {
 
 // An existing file by its inode; a file still to be made by its resolved
 // place (a dangling symbolic link leads to where it would be made).
-std::string identity(std::string path)
+std::string identity(const std::string &given)
 {
-    for (int links = 0; links < 40; ++links) {
-        struct stat info {};
-        if (::stat(path.c_str(), &info) == 0)
-            return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-        char target[PATH_MAX];
-        const ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
-        if (n < 0)
-            break;
-        target[n] = '\0';
-        path = target[0] == '/' ? std::string(target) : directory_of(path) + "/" + target;
-    }
+    const std::string path = follow_links(given);
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0)
+        return "inode " + std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
     const size_t slash = path.rfind('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     char *directory = ::realpath(directory_of(path).c_str(), nullptr);

@@ -153,6 +153,20 @@ void start(const Config &config);
 // Ends the run: final trace timestamp, report. Safe to call more than once.
 void finish();
 
+// Exit status of idstamp-sim, and of the board binary on the simulated board,
+// when the chip's memory changed and its image could not be saved: never the
+// tool's own 0 or 255 (EX_IOERR of sysexits.h).
+constexpr int kImageNotSaved = 74;
+
+// Whether the image holds the chip's memory as it is: false after a save that
+// failed, until a later one succeeds; true without an image.
+bool image_saved();
+
+// The process's exit status once the tool returned tool_status and the run
+// finished: tool_status, or kImageNotSaved with a line on standard error when
+// the image lacks the chip's last changes.
+int exit_status(int tool_status);
+
 // Whether a board is running. Any other entry point used before start()
 // starts a default board (Config{}: blank DS2431, nothing saved or traced).
 bool started();

@@ -1,6 +1,6 @@
 // idstamp-sim: the unchanged tool on the simulated board. The board is set up
 // from IDSTAMP_SIM_* variables before the tool runs; the tool's arguments and
-// exit status are its own.
+// exit status are its own, but for a run whose image could not be saved.
 #include <cstdio>
 #include <string>
 
@@ -19,5 +19,5 @@ int main(int argc, char **argv)
     const int rc = idstamp_main(argc, argv);
     std::fflush(stdout);
     sim::finish();
-    return rc;
+    return sim::exit_status(rc);
 }

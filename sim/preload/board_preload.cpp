@@ -136,6 +136,12 @@ void finish_board()
         std::fflush(stderr);
         _exit(kTestError);
     }
+    // An image that could not be saved ends the run with sim::kImageNotSaved,
+    // as in idstamp-sim, whatever the program returned.
+    if (const int status = sim::exit_status(0); status != 0) {
+        std::fflush(stderr);
+        _exit(status);
+    }
 }
 
 void start_board()

@@ -12,17 +12,17 @@ out=$("$run" "$qemu" "$sysroot" none "$program" 0 -p 2>&1)
 status=$?
 echo "$out"
 [ "$status" = 255 ] || { echo "FAIL: status $status, expected 255"; exit 1; }
-echo "$out" | grep -qx 'Call to mmap failed - errno\[19\]' \
+grep -qx 'Call to mmap failed - errno\[19\]' <<< "$out" \
   || { echo "FAIL: expected the mapping of the null device to fail with ENODEV (19)"; exit 1; }
-if echo "$out" | grep -q "IMMR mapped"; then echo "FAIL: a window was mapped"; exit 1; fi
-echo "$out" | grep -qx 'sched_setscheduler: Operation not permitted' \
+if grep -q "IMMR mapped" <<< "$out"; then echo "FAIL: a window was mapped"; exit 1; fi
+grep -qx 'sched_setscheduler: Operation not permitted' <<< "$out" \
   || { echo "FAIL: the bare binary was allowed real-time priority"; exit 1; }
 
 # Started as if inside, but in this test's own namespace: refused.
 out=$("$run" --inside "$(readlink /proc/self/ns/mnt)" "$qemu" "$sysroot" none "$program" 0 -p 2>&1)
 status=$?
 echo "$out"
-[ "$status" = 99 ] && echo "$out" | grep -q "not in a mount namespace of its own" \
+[ "$status" = 99 ] && grep -q "not in a mount namespace of its own" <<< "$out" \
   || { echo "FAIL: board_run.sh ran the binary in the caller's namespace (status $status)"; exit 1; }
-if echo "$out" | grep -q "idstamp version"; then echo "FAIL: the binary ran"; exit 1; fi
+if grep -q "idstamp version" <<< "$out"; then echo "FAIL: the binary ran"; exit 1; fi
 echo "PASS"

@@ -2,10 +2,12 @@
 # Pairs of runs started together on one image, one writing the MAC record (-m)
 # and one the string record (-w), on each chip: both must end with status 0
 # and the image must hold both records, as after the two runs one by one.
-# Usage: concurrent_writers.sh IDSTAMP-SIM [PAIRS]
+# With "link", the -w run names the image through a symbolic link to it.
+# Usage: concurrent_writers.sh IDSTAMP-SIM [PAIRS [link]]
 set -uo pipefail
 sim=$(realpath "$1")
 pairs=${2:-50}
+through_link=${3:-}
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 export IDSTAMP_SIM_SYSLOG=
@@ -23,9 +25,14 @@ for chip in ds2431 ds28ec20; do
   for ((i = 1; i <= pairs; i++)); do
     image=$dir/pair.eeprom
     rm -f "$image"
+    w_image=$image
+    if [ "$through_link" = link ]; then
+      w_image=$dir/link.eeprom
+      ln -sfn pair.eeprom "$w_image"
+    fi
     IDSTAMP_SIM_EEPROM=$image "$sim" "${mac[@]}" > "$dir/m.out" 2> "$dir/m.err" &
     m=$!
-    IDSTAMP_SIM_EEPROM=$image "$sim" "${text[@]}" > "$dir/w.out" 2> "$dir/w.err" &
+    IDSTAMP_SIM_EEPROM=$w_image "$sim" "${text[@]}" > "$dir/w.out" 2> "$dir/w.err" &
     w=$!
     wait $m; m_status=$?
     wait $w; w_status=$?
@@ -35,6 +42,7 @@ for chip in ds2431 ds28ec20; do
     [ -s "$dir/m.err" ] || [ -s "$dir/w.err" ] && problem+=" standard error: $(cat "$dir/m.err" "$dir/w.err" | head -n 2 | tr '\n' ' ')"
     cmp -s -n 32 "$image" "$dir/mac.ref" || problem+=" MAC record lost"
     cmp -s -n 32 -i 64:64 "$image" "$dir/text.ref" || problem+=" string record lost"
+    [ "$w_image" = "$image" ] || [ -L "$w_image" ] || problem+=" the link was replaced"
     if [ -n "$problem" ]; then
       lost=$((lost + 1))
       [ $lost -le 3 ] && echo "$chip pair $i:$problem"

@@ -46,12 +46,12 @@ if [ "$name" = idstamp ]; then
   fi
   # Without arguments the board's tool prints its usage and nothing else runs.
   out=$($emulator "$binary")
-  echo "$out" | grep -q "^idstamp version " && echo "$out" | grep -q '^Usage: idstamp' || fail "idstamp printed: $out"
+  grep -q "^idstamp version " <<< "$out" && grep -q '^Usage: idstamp' <<< "$out" || fail "idstamp printed: $out"
   echo "idstamp $version for powerpc; Depends: ${depends:-none}"
 else
-  echo "$depends" | grep -q 'libc6' || fail "idstamp-sim's package depends on: '$depends'"
+  grep -q 'libc6' <<< "$depends" || fail "idstamp-sim's package depends on: '$depends'"
   # The simulator writes a MAC address and reads it back.
   out=$(cd "$work" && IDSTAMP_SIM_EEPROM=board.eeprom IDSTAMP_SIM_SYSLOG= "$binary" 0 -m 00:11:22:33:44:55 -p)
-  echo "$out" | grep -q '^MAC address read (1): 00:11:22:33:44:55' || fail "idstamp-sim printed: $out"
+  grep -q '^MAC address read (1): 00:11:22:33:44:55' <<< "$out" || fail "idstamp-sim printed: $out"
   echo "idstamp-sim $version for $arch; Depends: $depends"
 fi

@@ -9,6 +9,9 @@ set -euo pipefail
 flavour=$1 source=$2 cmake=$3 cross=$4 sysroot=$5 version=$6
 
 fail() { echo "$flavour: $*"; exit 1; }
+# A command that stops the script without a message of its own still says
+# which it was.
+trap 'status=$?; echo "$flavour: line $LINENO: $BASH_COMMAND: status $status"' ERR
 
 # The package files name the project's version and licence file.
 case $flavour in
@@ -127,8 +130,8 @@ staged=$(cd "$target" && find . ! -type d | sed 's|^\./||' | sort | tr '\n' ' ')
 [ "$staged" = "usr/sbin/idstamp usr/share/man/man8/idstamp.8 " ] || fail "staged: $staged"
 [ -x "$target/usr/sbin/idstamp" ] || fail "usr/sbin/idstamp is not executable"
 header=$("${cross}readelf" -h "$target/usr/sbin/idstamp")
-echo "$header" | grep -q 'Machine: *PowerPC$' && echo "$header" | grep -q 'big endian' \
-  && echo "$header" | grep -q 'Class: *ELF32' || fail "usr/sbin/idstamp is not a 32-bit big-endian PowerPC program"
+grep -q 'Machine: *PowerPC$' <<< "$header" && grep -q 'big endian' <<< "$header" \
+  && grep -q 'Class: *ELF32' <<< "$header" || fail "usr/sbin/idstamp is not a 32-bit big-endian PowerPC program"
 cmp "$target/usr/share/man/man8/idstamp.8" "$source/man/idstamp.8" || fail "the staged manual page is not man/idstamp.8"
 
 # Nothing of the tests or the simulated board was built, GoogleTest was never
@@ -141,7 +144,7 @@ cmp "$target/usr/share/man/man8/idstamp.8" "$source/man/idstamp.8" || fail "the 
 # Without the arguments the tool prints its version and usage, and touches
 # nothing else.
 usage=$(qemu-ppc -L "$sysroot" "$target/usr/sbin/idstamp")
-echo "$usage" | head -n 1 | grep -q '^idstamp version ' || fail "the staged tool printed: $usage"
+[[ $usage == "idstamp version "* ]] || fail "the staged tool printed: $usage"
 
 # The same configure asking for the tests does need GoogleTest and can't find
 # it: the staging area really keeps it out of reach.

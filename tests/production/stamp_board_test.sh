@@ -137,7 +137,7 @@ lines=$(wc -l < log.csv)
 board -R range
 board -R range
 [ "$status" = 2 ] || fail "status $status: $out"
-echo "$out" | grep -q 'used up' || fail "output: $out"
+grep -q 'used up' <<< "$out" || fail "output: $out"
 [ "$(wc -l < log.csv)" = $((lines + 1)) ] || fail "the refused board has a CSV line"
 
 case=lock-held

@@ -1,4 +1,5 @@
 // Set-up from the environment, and the memory image on disk.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -236,6 +237,41 @@ TEST_F(EnvConfig, ImageIsSavedWholeAfterEachCopyOnly)
     sim::start(again);
     m.open();
     EXPECT_EQ(m.read_memory(8, 8), Bytes(8, 0x42));
+}
+
+// A save that fails puts the image behind the chip until a later save, which
+// writes the whole memory, succeeds; the exit status follows the image.
+TEST_F(EnvConfig, FailedSaveDecidesTheExitStatusUntilASaveSucceeds)
+{
+    const std::string directory = image + ".d";
+    config.image_path = directory + "/board.eeprom"; // no such directory yet: saves fail
+    sim::start(config);
+    EXPECT_TRUE(sim::image_saved()); // nothing to save yet
+    EXPECT_EQ(sim::exit_status(255), 255);
+    simtest::Master m;
+    m.open();
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(m.write_row(0, Bytes(8, 0x11)), 0xAA);
+    EXPECT_FALSE(sim::image_saved());
+    EXPECT_EQ(sim::exit_status(0), sim::kImageNotSaved);
+    EXPECT_EQ(sim::exit_status(255), sim::kImageNotSaved);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(config.image_path + ".tmp.XXXXXX: No such file or directory"), std::string::npos) << said;
+    EXPECT_NE(said.find(config.image_path + ": not saved: the image lacks the chip's last changes (exit status 74)"),
+              std::string::npos)
+        << said;
+
+    ASSERT_EQ(mkdir(directory.c_str(), 0755), 0);
+    ASSERT_EQ(m.write_row(8, Bytes(8, 0x22)), 0xAA);
+    EXPECT_TRUE(sim::image_saved());
+    EXPECT_EQ(sim::exit_status(0), 0);
+    std::ifstream file(config.image_path, std::ios::binary);
+    const Bytes saved{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    ASSERT_EQ(saved.size(), 144u);
+    EXPECT_EQ(Bytes(saved.begin(), saved.begin() + 16), Bytes({0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x22,
+                                                                0x22, 0x22, 0x22, 0x22, 0x22, 0x22, 0x22}));
+    std::remove(config.image_path.c_str());
+    rmdir(directory.c_str());
 }
 
 } // namespace
