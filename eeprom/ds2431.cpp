@@ -95,12 +95,16 @@ static int read_rom_once(ONE_WIRE_ACCESS *access, unsigned char *bytes, unsigned
         return rc == OW_DISTURBED ? OW_LOST : rc; // the chip may be on another command
     }
     int result = 0;
-    for (int i = 0; i < 8; i++) {
+    int missing = 0;
+    for (int i = 0; i < 8; i++)
+        missing += !clean[i];
+    for (int i = 0; i < 8 && missing != 0; i++) {
         unsigned char byte = 0;
         rc = ds2431_read_byte(access, bytes != nullptr ? &byte : nullptr);
         if (rc == 0 && !clean[i]) {
             bytes[i] = byte;
             clean[i] = 1;
+            missing--;
         }
         if (rc < 0 && !clean[i] && result == 0) {
             char line[32];

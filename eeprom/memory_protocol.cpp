@@ -83,7 +83,7 @@ static int is_taken(unsigned int i)
     return (takenBytes[i / 8] >> (i % 8)) & 1;
 }
 
-// One Read Memory pass from the first byte not yet taken to the end. It goes
+// One Read Memory pass from the first byte not yet taken to the last. It goes
 // on through disturbed bytes (the chip stays in step) and takes the clean
 // ones: 0 once every byte is taken, OW_DISTURBED while some are not.
 static int read_memory_pass(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned int address,
@@ -97,25 +97,23 @@ static int read_memory_pass(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, un
                                      static_cast<unsigned char>((from >> 8) & 0xFF)};
     if ((rc = send_bytes(chip, access, header, 4)) < 0)
         return command_result(rc);
-    int result = 0;
-    for (unsigned int i = *first; i < length; i++) {
+    unsigned int missing = 0;
+    for (unsigned int i = *first; i < length; i++)
+        missing += !is_taken(i);
+    for (unsigned int i = *first; i < length && missing != 0; i++) {
         unsigned char byte = 0;
         rc = chip->receiveByte(access, &byte);
         if (!ow_in_step(rc))
             return rc;
-        if (rc < 0) {
-            result = is_taken(i) ? result : rc;
+        if (rc < 0 || is_taken(i))
             continue;
-        }
         buffer[i] = byte;
         takenBytes[i / 8] = static_cast<unsigned char>(takenBytes[i / 8] | (1u << (i % 8)));
-        // Only bytes after the first missing one are read again.
-        if (i == *first)
-            ++*first;
+        missing--;
     }
     while (*first < length && is_taken(*first))
         ++*first;
-    return result;
+    return missing == 0 ? 0 : OW_DISTURBED;
 }
 
 int eeprom_memory_read(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned int address,
