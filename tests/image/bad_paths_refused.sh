@@ -6,14 +6,11 @@
 # earlier runs don't disturb a run.
 # Usage: bad_paths_refused.sh IDSTAMP-SIM
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 sim=$(realpath "$1")
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
-unset IDSTAMP_SIM_FAULTS IDSTAMP_SIM_TRACE IDSTAMP_SIM_REPORT IDSTAMP_SIM_ROM IDSTAMP_SIM_SEED IDSTAMP_SIM_CHIP
-export IDSTAMP_SIM_SYSLOG=
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # run NAME WANT_STATUS STDERR_PATTERN VAR=VALUE...: idstamp-sim 0 -m ... with those settings.
 run() {
@@ -114,5 +111,4 @@ rm board.eeprom.lock
 mkfifo board.eeprom.lock
 run "lock file that is a FIFO" 255 "lock file is not a regular file" IDSTAMP_SIM_EEPROM=board.eeprom
 
-[ $failures = 0 ] && echo "all refused as they should be" || echo "$failures failed"
-exit $((failures > 0))
+finish "all refused as they should be"

@@ -8,8 +8,7 @@
 #   PROGRAM and its first arguments run the tool on the simulated board:
 #   idstamp-sim, or board_run.sh with the board binary and its preload.
 set -uo pipefail
-unset IDSTAMP_SIM_FAULTS IDSTAMP_SIM_TRACE IDSTAMP_SIM_REPORT IDSTAMP_SIM_ROM IDSTAMP_SIM_SEED IDSTAMP_SIM_CHIP
-export IDSTAMP_SIM_SYSLOG=
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 
 if [ "${1:-}" != --inside ]; then
   sim=("$(realpath "$1")" "${@:2}")
@@ -32,8 +31,6 @@ cd "$dir" || exit 1
 # refs/ keeps the reference images; full/ is the tiny file system that fills up.
 mkdir refs full
 mount -t tmpfs -o size=16k tmpfs "$dir/full" || { echo "cannot mount the tmpfs"; exit 1; }
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 old_mac=02:00:00:00:00:01
 new_mac=02:00:00:00:00:02
@@ -91,5 +88,4 @@ for entry in "${cases[@]}"; do
   fi
 done
 
-[ $failures = 0 ] && echo "no unsaved image ended with status 0" || echo "$failures failed"
-exit $((failures > 0))
+finish "no unsaved image ended with status 0"

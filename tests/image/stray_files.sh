@@ -5,6 +5,7 @@
 # of a similar name is touched.
 # Usage: stray_files.sh IDSTAMP-SIM GITIGNORE
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 sim=$(realpath "$1")
 gitignore=$(realpath "$2")
 dir=$(mktemp -d)
@@ -12,9 +13,6 @@ trap 'rm -rf "$dir"' EXIT
 cd "$dir"
 unset IDSTAMP_SIM_FAULTS IDSTAMP_SIM_TRACE IDSTAMP_SIM_REPORT IDSTAMP_SIM_ROM IDSTAMP_SIM_SEED IDSTAMP_SIM_CHIP \
   IDSTAMP_SIM_EEPROM
-export IDSTAMP_SIM_SYSLOG=
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # The README's runs, in the default image, in a work tree of the project's own.
 if command -v git > /dev/null; then
@@ -74,5 +72,4 @@ for entry in "a read|store/board.eeprom|0 -p" "a write|store/board.eeprom|0 -m 0
   fi
 done
 
-[ $failures = 0 ] && echo "no stray files" || echo "$failures failed"
-exit $((failures > 0))
+finish "no stray files"

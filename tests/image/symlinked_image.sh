@@ -5,14 +5,11 @@
 # where the link points.
 # Usage: symlinked_image.sh IDSTAMP-SIM
 set -uo pipefail
+. "$(dirname "${BASH_SOURCE[0]}")/checks.sh"
 sim=$(realpath "$1")
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 cd "$dir"
-unset IDSTAMP_SIM_FAULTS IDSTAMP_SIM_TRACE IDSTAMP_SIM_REPORT IDSTAMP_SIM_ROM IDSTAMP_SIM_SEED IDSTAMP_SIM_CHIP
-export IDSTAMP_SIM_SYSLOG=
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 old_mac=02:00:00:00:00:01
 new_mac=02:00:00:00:00:02
@@ -76,5 +73,4 @@ else
   fail "a loop of links: status $status: $(head -c 300 err)"
 fi
 
-[ $failures = 0 ] && echo "every link led to its target" || echo "$failures failed"
-exit $((failures > 0))
+finish "every link led to its target"
