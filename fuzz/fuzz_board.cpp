@@ -8,7 +8,9 @@
 #include <cstring>
 
 #include "board/wexloow.h"
+#include "eeprom/rerun.h"
 #include "frontend/idstamp.h"
+#include "signal/onewiresignal.h"
 #include "signal/timer.h"
 
 namespace fuzz {
@@ -155,6 +157,9 @@ void start_run(const sim::Config &config)
     gtm[0] = gtm[1] = nullptr;
     usecTimerPtr = nullptr;
     timer_initialized = 0;
+    // A process counts its own disturbed slots and re-runs from zero.
+    owDisturbedSlots = 0;
+    onewireReruns = 0;
 }
 
 std::vector<std::string> split_on_nul(const uint8_t *data, size_t size, size_t max_parts)
