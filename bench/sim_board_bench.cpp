@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "sim/sim.h"
-#include "sim/software_master.h"
+#include "tests/support/software_master.h"
 
 int main()
 {

@@ -1,6 +1,6 @@
 // The trap decodes each load and store form a register accessor may compile
 // to, and refuses what would be wrong on the big-endian window.
-#include "sim/preload/register_access.h"
+#include "sim/host/preload/register_access.h"
 
 #include <gtest/gtest.h>
 

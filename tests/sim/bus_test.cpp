@@ -1,7 +1,7 @@
 // The line's timing windows: what the board counts as a violation.
 #include <gtest/gtest.h>
 
-#include "sim/software_master.h"
+#include "tests/support/software_master.h"
 
 namespace {
 

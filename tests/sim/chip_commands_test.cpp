@@ -4,7 +4,7 @@
 
 #include <numeric>
 
-#include "sim/software_master.h"
+#include "tests/support/software_master.h"
 
 namespace {
 

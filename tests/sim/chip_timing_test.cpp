@@ -2,7 +2,7 @@
 // line sees them.
 #include <gtest/gtest.h>
 
-#include "sim/software_master.h"
+#include "tests/support/software_master.h"
 
 namespace {
 

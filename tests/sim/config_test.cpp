@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/software_master.h"
+#include "tests/support/software_master.h"
 
 namespace {
 

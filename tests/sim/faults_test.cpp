@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "sim/software_master.h"
+#include "tests/support/software_master.h"
 
 namespace {
 

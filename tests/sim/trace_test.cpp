@@ -8,7 +8,7 @@
 #include <iterator>
 #include <map>
 
-#include "sim/software_master.h"
+#include "tests/support/software_master.h"
 
 namespace {
 

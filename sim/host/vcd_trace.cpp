@@ -1,8 +1,8 @@
-#include "sim/vcd_trace.h"
+#include "sim/host/vcd_trace.h"
 
 #include <cinttypes>
 
-#include "sim/output_paths.h"
+#include "sim/host/output_paths.h"
 
 namespace sim {
 namespace detail {

@@ -1,5 +1,5 @@
 // Output files never overwrite the image, and their failed writes are said.
-#include "sim/output_paths.h"
+#include "sim/host/output_paths.h"
 
 #include <sys/stat.h>
 
@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "sim/image_lock.h"
+#include "sim/host/image_lock.h"
 
 namespace sim {
 namespace detail {

@@ -1,6 +1,6 @@
 // The run's other files: the trace, the report and the system log.
-#ifndef IDSTAMP_SIM_OUTPUT_PATHS_H
-#define IDSTAMP_SIM_OUTPUT_PATHS_H
+#ifndef IDSTAMP_SIM_HOST_OUTPUT_PATHS_H
+#define IDSTAMP_SIM_HOST_OUTPUT_PATHS_H
 
 #include <cstdio>
 #include <string>

@@ -1,4 +1,4 @@
-#include "sim/image_file.h"
+#include "sim/host/image_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

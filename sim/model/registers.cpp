@@ -2,8 +2,8 @@
 // I/O port of the 1-Wire pin. Every access costs virtual time before it takes
 // effect; this is the simulation's hot path (the tool busy-waits on the
 // counter), so it does no allocation and fires chip events only when due.
-#include "sim/board.h"
-#include "sim/random.h"
+#include "sim/model/board.h"
+#include "sim/model/random.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // The chips' own times across their data sheets' standard-speed ranges. A
 // master that works at one point of a range may fail at another, so the board
 // can put the chip at either end of each range, or anywhere inside it.
-#include "sim/random.h"
+#include "sim/model/random.h"
 #include "sim/sim.h"
 
 namespace sim {

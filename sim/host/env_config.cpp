@@ -7,9 +7,9 @@
 #include <iterator>
 #include <string>
 
-#include "sim/image_file.h"
-#include "sim/image_lock.h"
-#include "sim/output_paths.h"
+#include "sim/host/image_file.h"
+#include "sim/host/image_lock.h"
+#include "sim/host/output_paths.h"
 #include "sim/sim.h"
 
 namespace sim {

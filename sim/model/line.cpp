@@ -1,7 +1,7 @@
 // The open-drain 1-Wire line: low while the master, the chip or a short pulls
 // it. The master's edges are checked here against the chip's timing windows;
 // the chip itself only sees the line's level (chip.cpp).
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // Claiming the image for one run: a path that can't hold an image is refused
 // before the tool runs, and a second run on the same image waits for the first.
-#ifndef IDSTAMP_SIM_IMAGE_LOCK_H
-#define IDSTAMP_SIM_IMAGE_LOCK_H
+#ifndef IDSTAMP_SIM_HOST_IMAGE_LOCK_H
+#define IDSTAMP_SIM_HOST_IMAGE_LOCK_H
 
 #include <string>
 

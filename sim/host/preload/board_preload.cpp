@@ -29,7 +29,7 @@
 #include <vector>
 
 #include "sim/sim.h"
-#include "sim/preload/register_access.h"
+#include "sim/host/preload/register_access.h"
 
 #if !defined(__powerpc__) || defined(__powerpc64__)
 #error "the register trap decodes 32-bit PowerPC instructions"

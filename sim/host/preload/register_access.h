@@ -1,7 +1,7 @@
 // What a trapped PowerPC instruction does to the register window: which kind
 // of access, how wide, and which registers give the address and the data.
-#ifndef IDSTAMP_SIM_PRELOAD_REGISTER_ACCESS_H
-#define IDSTAMP_SIM_PRELOAD_REGISTER_ACCESS_H
+#ifndef IDSTAMP_SIM_HOST_PRELOAD_REGISTER_ACCESS_H
+#define IDSTAMP_SIM_HOST_PRELOAD_REGISTER_ACCESS_H
 
 #include <cstdint>
 #include <string>

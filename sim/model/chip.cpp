@@ -4,7 +4,7 @@
 // after the falling edge; in a read slot it holds the line low for a while to
 // send a 0 and leaves it alone for a 1 (Config::timing says how long each is).
 // Bytes go least significant bit first.
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 // was removed could be recreated and locked by two runs at once. The image is
 // the file at the end of any symbolic links, so runs through a link and runs
 // through its target share one lock.
-#include "sim/image_lock.h"
+#include "sim/host/image_lock.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,7 +1,7 @@
 // The board's random numbers: splitmix64, deterministic from its state, so
 // the same seed gives the same run. Each user keeps a state of its own.
-#ifndef IDSTAMP_SIM_RANDOM_H
-#define IDSTAMP_SIM_RANDOM_H
+#ifndef IDSTAMP_SIM_MODEL_RANDOM_H
+#define IDSTAMP_SIM_MODEL_RANDOM_H
 
 #include <cstdint>
 

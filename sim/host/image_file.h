@@ -1,6 +1,6 @@
 // The chip's memory on disk: the whole memory, byte for byte, nothing else.
-#ifndef IDSTAMP_SIM_IMAGE_FILE_H
-#define IDSTAMP_SIM_IMAGE_FILE_H
+#ifndef IDSTAMP_SIM_HOST_IMAGE_FILE_H
+#define IDSTAMP_SIM_HOST_IMAGE_FILE_H
 
 #include <cstdint>
 #include <string>

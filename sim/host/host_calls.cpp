@@ -2,8 +2,8 @@
 // The physical-memory device is never opened: the descriptor is made up and
 // the window is an inaccessible anonymous mapping, so the tool can only reach
 // the registers through the accessors.
-#include "sim/board.h"
-#include "sim/output_paths.h"
+#include "sim/model/board.h"
+#include "sim/host/output_paths.h"
 
 #include <fcntl.h>
 #include <sched.h>

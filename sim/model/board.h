@@ -1,7 +1,7 @@
 // Inside of the simulated board: one process-wide board with its clock,
 // registers, line and chip. The files of sim/ each implement a part of it.
-#ifndef IDSTAMP_SIM_BOARD_H
-#define IDSTAMP_SIM_BOARD_H
+#ifndef IDSTAMP_SIM_MODEL_BOARD_H
+#define IDSTAMP_SIM_MODEL_BOARD_H
 
 #include <array>
 #include <cstdint>
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "sim/image_file.h"
+#include "sim/host/image_file.h"
 #include "sim/sim.h"
-#include "sim/vcd_trace.h"
+#include "sim/host/vcd_trace.h"
 
 namespace sim {
 namespace detail {

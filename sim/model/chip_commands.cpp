@@ -1,7 +1,7 @@
 // The chip at byte level: ROM commands after a reset, then one memory command.
 // Both chips speak the same commands; they differ in memory and scratchpad
 // size, and the DS2431 has page protection bytes at 0x080 to 0x083.
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "sim/preload/register_access.h"
+#include "sim/host/preload/register_access.h"
 
 #include <cstdio>
 

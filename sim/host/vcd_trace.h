@@ -1,6 +1,6 @@
 // Value change dump of the 1-Wire line: the level, and who pulls it low.
-#ifndef IDSTAMP_SIM_VCD_TRACE_H
-#define IDSTAMP_SIM_VCD_TRACE_H
+#ifndef IDSTAMP_SIM_HOST_VCD_TRACE_H
+#define IDSTAMP_SIM_HOST_VCD_TRACE_H
 
 #include <cstdint>
 #include <cstdio>

@@ -1,5 +1,5 @@
 // Starting and ending a run of the board, and what tests may look at.
-#include "sim/board.h"
+#include "sim/model/board.h"
 
 #include <sys/mman.h>
 

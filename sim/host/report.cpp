@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sim/board.h"
-#include "sim/output_paths.h"
+#include "sim/model/board.h"
+#include "sim/host/output_paths.h"
 
 namespace sim {
 namespace detail {
