@@ -2,7 +2,7 @@
 // The physical-memory device is never opened: the descriptor is made up and
 // the window is an inaccessible anonymous mapping, so the tool can only reach
 // the registers through the accessors.
-#include "sim/model/board.h"
+#include "sim/host/host.h"
 #include "sim/host/output_paths.h"
 
 #include <fcntl.h>
@@ -60,11 +60,12 @@ const char *facility_name(int facility)
 int mem_open(const char *path, int flags)
 {
     detail::Board &b = detail::board();
+    detail::Host &h = detail::host();
     if (path == nullptr || std::strcmp(path, "/dev/mem") != 0) {
         errno = ENOENT;
         return -1;
     }
-    if (b.config.faults.devmem_eacces) {
+    if (h.config.faults.devmem_eacces) {
         errno = EACCES;
         return -1;
     }
@@ -74,43 +75,44 @@ int mem_open(const char *path, int flags)
         b.misuse(text);
     }
     ++b.stats.devmem_opens;
-    const int fd = kFirstFd + b.next_fd++;
-    b.open_fds.push_back(fd);
+    const int fd = kFirstFd + h.next_fd++;
+    h.open_fds.push_back(fd);
     return fd;
 }
 
 void *mem_map(void *hint, size_t length, int prot, int flags, int fd, int64_t offset)
 {
-    detail::Board &b = detail::board();
-    if (b.config.faults.mmap_fail) {
+    detail::Host &h = detail::host();
+    if (h.config.faults.mmap_fail) {
         errno = EPERM;
         return MAP_FAILED;
     }
-    const bool fd_open = std::find(b.open_fds.begin(), b.open_fds.end(), fd) != b.open_fds.end();
+    const bool fd_open = std::find(h.open_fds.begin(), h.open_fds.end(), fd) != h.open_fds.end();
     if (hint != nullptr || length != kWindowSize || prot != (PROT_READ | PROT_WRITE) || flags != MAP_SHARED
         || !fd_open || offset != static_cast<int64_t>(kWindowPhys)) {
         errno = EINVAL;
         return MAP_FAILED;
     }
-    if (b.window == nullptr) {
+    if (h.window == nullptr) {
         void *area = mmap(nullptr, kWindowSize, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (area == MAP_FAILED)
             return MAP_FAILED;
-        b.window = static_cast<uint8_t *>(area);
+        h.window = static_cast<uint8_t *>(area);
     }
-    return b.window;
+    return h.window;
 }
 
 int mem_close(int fd)
 {
     detail::Board &b = detail::board();
-    const auto it = std::find(b.open_fds.begin(), b.open_fds.end(), fd);
-    if (it == b.open_fds.end()) {
+    detail::Host &h = detail::host();
+    const auto it = std::find(h.open_fds.begin(), h.open_fds.end(), fd);
+    if (it == h.open_fds.end()) {
         b.misuse("close of descriptor " + std::to_string(fd) + ", which is not open");
         errno = EBADF;
         return -1;
     }
-    b.open_fds.erase(it);
+    h.open_fds.erase(it);
     ++b.stats.devmem_closes;
     return 0;
 }
@@ -125,7 +127,7 @@ unsigned sleep_seconds(unsigned seconds)
 
 int sched_priority_max(int policy)
 {
-    detail::board();
+    detail::host();
     switch (policy) {
     case SCHED_RR:
     case SCHED_FIFO:
@@ -142,15 +144,15 @@ int sched_priority_max(int policy)
 
 int sched_set(int pid, int policy, int priority)
 {
-    detail::Board &b = detail::board();
-    b.sched_calls.push_back(SchedCall{pid, policy, priority});
+    detail::Host &h = detail::host();
+    h.sched_calls.push_back(SchedCall{pid, policy, priority});
     const int max = sched_priority_max(policy);
     const int min = max > 0 ? 1 : 0;
     if (max < 0 || priority < min || priority > max) {
         errno = EINVAL;
         return -1;
     }
-    if (b.config.faults.sched_eperm) {
+    if (h.config.faults.sched_eperm) {
         errno = EPERM;
         return -1;
     }
@@ -159,15 +161,15 @@ int sched_set(int pid, int policy, int priority)
 
 void openlog(const char *ident, int option, int facility)
 {
-    detail::Board &b = detail::board();
-    b.log_ident = ident != nullptr ? ident : "";
-    b.log_facility = facility;
-    b.log_opened = true;
-    b.openlog_calls.push_back(OpenlogCall{b.log_ident, option, facility});
-    if (b.config.syslog_to_host) {
+    detail::Host &h = detail::host();
+    h.log_ident = ident != nullptr ? ident : "";
+    h.log_facility = facility;
+    h.log_opened = true;
+    h.openlog_calls.push_back(OpenlogCall{h.log_ident, option, facility});
+    if (h.config.syslog_to_host) {
         // The host's openlog keeps the pointer: give it one that lives on.
         static std::string host_ident;
-        host_ident = b.log_ident;
+        host_ident = h.log_ident;
         ::openlog(host_ident.c_str(), option, facility);
     }
 }
@@ -175,22 +177,23 @@ void openlog(const char *ident, int option, int facility)
 void syslog(int priority, const std::string &message)
 {
     detail::Board &b = detail::board();
-    if (!b.log_opened)
+    detail::Host &h = detail::host();
+    if (!h.log_opened)
         b.misuse("syslog before openlog: " + message);
     int facility = priority & LOG_FACMASK;
     if (facility == 0)
-        facility = b.log_facility != 0 ? b.log_facility : LOG_USER;
+        facility = h.log_facility != 0 ? h.log_facility : LOG_USER;
     std::string line = std::string(facility_name(facility)) + "." + priority_name(priority) + " "
-                       + (b.log_opened ? b.log_ident : "idstamp-sim") + ": " + message;
-    if (!b.config.syslog_path.empty()) {
-        if (std::FILE *file = std::fopen(b.config.syslog_path.c_str(), "a")) {
+                       + (h.log_opened ? h.log_ident : "idstamp-sim") + ": " + message;
+    if (!h.config.syslog_path.empty()) {
+        if (std::FILE *file = std::fopen(h.config.syslog_path.c_str(), "a")) {
             std::fprintf(file, "%s\n", line.c_str());
-            detail::close_output(file, b.config.syslog_path);
+            detail::close_output(file, h.config.syslog_path);
         } else {
-            std::fprintf(stderr, "idstamp-sim: %s: %s\n", b.config.syslog_path.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "idstamp-sim: %s: %s\n", h.config.syslog_path.c_str(), std::strerror(errno));
         }
     }
-    if (b.config.syslog_to_host)
+    if (h.config.syslog_to_host)
         ::syslog(priority, "%s", message.c_str());
     // The tool's warning about disturbed slots goes into the report too.
     unsigned long slots = 0;
@@ -200,7 +203,29 @@ void syslog(int priority, const std::string &message)
         b.stats.tool_disturbed_slots = slots;
         b.stats.tool_reruns = reruns;
     }
-    b.syslog_lines.push_back(std::move(line));
+    h.syslog_lines.push_back(std::move(line));
+}
+
+// What the tool did through these calls, for tests.
+
+const std::vector<std::string> &syslog_lines()
+{
+    return detail::host().syslog_lines;
+}
+
+const std::vector<SchedCall> &sched_calls()
+{
+    return detail::host().sched_calls;
+}
+
+const std::vector<OpenlogCall> &openlog_calls()
+{
+    return detail::host().openlog_calls;
+}
+
+uint8_t *window()
+{
+    return detail::host().window;
 }
 
 } // namespace sim

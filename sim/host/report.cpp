@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "sim/model/board.h"
+#include "sim/host/host.h"
 #include "sim/host/output_paths.h"
 
 namespace sim {

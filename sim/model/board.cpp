@@ -1,12 +1,8 @@
-// Starting and ending a run of the board, and what tests may look at.
+// The board coming up with its set-up, and what tests may look at on it.
 #include "sim/model/board.h"
 
-#include <sys/mman.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
+#include <algorithm>
+#include <iterator>
 
 namespace sim {
 namespace detail {
@@ -15,27 +11,50 @@ Board *g_board = nullptr;
 
 namespace {
 
-std::unique_ptr<Board> g_owner;
-
 // Serial number of a chip started without one, in bus order.
 constexpr uint8_t kDefaultSerial[6] = {0x9C, 0x3E, 0x6B, 0x0D, 0x00, 0x00};
 
-void release_board()
-{
-    if (!g_owner)
-        return;
-    g_owner->trace.close(g_owner->now);
-    if (g_owner->window != nullptr)
-        munmap(g_owner->window, kWindowSize);
-    g_board = nullptr;
-    g_owner.reset();
-}
-
 } // namespace
 
-void start_default()
+Board::Board(const Config &setup) : config(setup)
 {
-    start(Config{});
+    const bool big = config.chip == Chip::ds28ec20;
+    memory_size = big ? 2624 : 144;
+    pad_size = big ? 32 : 8;
+    memory = config.memory;
+    memory.resize(memory_size, 0xFF);
+
+    if (config.rom.size() == 8) {
+        std::copy(config.rom.begin(), config.rom.end(), rom.begin());
+    } else {
+        if (config.rom.size() == 7) {
+            std::copy(config.rom.begin(), config.rom.end(), rom.begin());
+        } else {
+            rom[0] = big ? 0x43 : 0x2D;
+            std::copy(std::begin(kDefaultSerial), std::end(kDefaultSerial), rom.begin() + 1);
+        }
+        rom[7] = crc8(rom.data(), 7);
+    }
+
+    // Power-up: nothing valid in the scratchpad yet.
+    e = static_cast<unsigned>(pad_size - 1);
+    pad.fill(0xFF);
+    pf = true;
+
+    const Faults &f = config.faults;
+    stuck_low = f.stuck_low;
+    line_high = !f.stuck_low;
+    mode = f.absent ? Mode::off : Mode::idle;
+    power_gone = f.power_loss == 0;
+    rom_crc_left = f.rom_crc;
+    rom_good_left = f.rom_crc_after;
+    read_flip_left = f.read_flip;
+    copy_fail_left = f.copy_fail;
+    jitter_on = f.jitter_p > 0.0 && f.jitter_max_us > 0;
+    jitter_threshold = f.jitter_p >= 1.0 ? UINT64_MAX : static_cast<uint64_t>(f.jitter_p * 18446744073709551616.0);
+    rng = f.seed;
+    access_hook = jitter_on;
+    stretch_on = f.stretch_count != 0;
 }
 
 void Board::misuse(const std::string &what)
@@ -51,86 +70,6 @@ void Board::refresh_stats()
 }
 
 } // namespace detail
-
-void start(const Config &config)
-{
-    using namespace detail;
-    release_board();
-    g_owner = std::make_unique<Board>();
-    Board &b = *g_owner;
-    b.config = config;
-    const bool big = config.chip == Chip::ds28ec20;
-    b.memory_size = big ? 2624 : 144;
-    b.pad_size = big ? 32 : 8;
-    b.memory = config.memory;
-    b.memory.resize(b.memory_size, 0xFF);
-
-    if (config.rom.size() == 8) {
-        std::copy(config.rom.begin(), config.rom.end(), b.rom.begin());
-    } else {
-        if (config.rom.size() == 7) {
-            std::copy(config.rom.begin(), config.rom.end(), b.rom.begin());
-        } else {
-            b.rom[0] = big ? 0x43 : 0x2D;
-            std::copy(std::begin(kDefaultSerial), std::end(kDefaultSerial), b.rom.begin() + 1);
-        }
-        b.rom[7] = crc8(b.rom.data(), 7);
-    }
-
-    // Power-up: nothing valid in the scratchpad yet.
-    b.e = static_cast<unsigned>(b.pad_size - 1);
-    b.pad.fill(0xFF);
-    b.pf = true;
-
-    const Faults &f = config.faults;
-    b.stuck_low = f.stuck_low;
-    b.line_high = !f.stuck_low;
-    b.mode = f.absent ? Mode::off : Mode::idle;
-    b.power_gone = f.power_loss == 0;
-    b.rom_crc_left = f.rom_crc;
-    b.rom_good_left = f.rom_crc_after;
-    b.read_flip_left = f.read_flip;
-    b.copy_fail_left = f.copy_fail;
-    b.jitter_on = f.jitter_p > 0.0 && f.jitter_max_us > 0;
-    b.jitter_threshold = f.jitter_p >= 1.0 ? UINT64_MAX : static_cast<uint64_t>(f.jitter_p * 18446744073709551616.0);
-    b.rng = f.seed;
-    b.access_hook = b.jitter_on;
-    b.stretch_on = f.stretch_count != 0;
-
-    if (!config.trace_path.empty() && !b.trace.open(config.trace_path, b.line_high))
-        std::fprintf(stderr, "idstamp-sim: %s: %s\n", config.trace_path.c_str(), std::strerror(errno));
-    g_board = &b;
-}
-
-void finish()
-{
-    detail::Board &b = detail::board();
-    if (b.finished)
-        return;
-    b.finished = true;
-    b.refresh_stats();
-    b.trace.close(b.now);
-    detail::write_report(b);
-}
-
-bool image_saved()
-{
-    return !detail::board().image_behind;
-}
-
-int exit_status(int tool_status)
-{
-    if (image_saved())
-        return tool_status;
-    std::fprintf(stderr, "idstamp-sim: %s: not saved: the image lacks the chip's last changes (exit status %d)\n",
-                 detail::board().config.image_path.c_str(), kImageNotSaved);
-    return kImageNotSaved;
-}
-
-bool started()
-{
-    return detail::g_board != nullptr;
-}
 
 const Stats &stats()
 {
@@ -154,29 +93,9 @@ const std::array<uint8_t, 8> &rom()
     return detail::board().rom;
 }
 
-const std::vector<std::string> &syslog_lines()
-{
-    return detail::board().syslog_lines;
-}
-
 const std::vector<std::string> &misuse_log()
 {
     return detail::board().misuses;
-}
-
-const std::vector<SchedCall> &sched_calls()
-{
-    return detail::board().sched_calls;
-}
-
-const std::vector<OpenlogCall> &openlog_calls()
-{
-    return detail::board().openlog_calls;
-}
-
-uint8_t *window()
-{
-    return detail::board().window;
 }
 
 void record_pulses()

@@ -3,8 +3,6 @@
 // size, and the DS2431 has page protection bytes at 0x080 to 0x083.
 #include "sim/model/board.h"
 
-#include <cstdio>
-
 namespace sim {
 namespace detail {
 
@@ -186,14 +184,7 @@ void Board::copy_scratchpad()
     }
     aa = true;
     ++stats.copies;
-    if (!config.image_path.empty()) {
-        // The whole memory is saved each time: a later save that succeeds
-        // makes up for one that failed.
-        std::string error;
-        image_behind = !save_image(config.image_path, memory, error);
-        if (image_behind)
-            std::fprintf(stderr, "%s\n", error.c_str());
-    }
+    memory_changed(); // the host side saves the image
     if (config.faults.power_loss >= 0 && stats.copies >= static_cast<uint64_t>(config.faults.power_loss))
         power_gone = true;
     mode = Mode::programming;

@@ -3,28 +3,11 @@
 // effect; this is the simulation's hot path (the tool busy-waits on the
 // counter), so it does no allocation and fires chip events only when due.
 #include "sim/model/board.h"
-#include "sim/model/random.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace sim {
 namespace detail {
-
-uint64_t Board::jitter_delay()
-{
-    if (next_random(rng) >= jitter_threshold)
-        return 0;
-    return (1 + next_random(rng) % config.faults.jitter_max_us) * kUs;
-}
-
-// Time lost before an access: jitter, and stretches whose access this is.
-uint64_t Board::access_delay()
-{
-    uint64_t delay = jitter_on ? jitter_delay() : 0;
-    if (now >= late_from)
-        delay += take_late();
-    return delay;
-}
 
 uint32_t Board::counter() const
 {
@@ -105,11 +88,12 @@ inline Board &access()
     return b;
 }
 
-std::string hex_text(const char *format, uint32_t value)
+// text followed by value in lower-case hex digits.
+std::string with_hex(const char *text, uint32_t value)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
+    char digits[8];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+    return text + std::string(digits, end);
 }
 
 } // namespace
@@ -121,7 +105,7 @@ uint32_t reg_read32(uint32_t offset)
     if (__builtin_expect(offset == detail::kCounter, 1))
         return b.counter();
     if (offset & 3u)
-        b.misuse(detail::hex_text("unaligned 32-bit read at window offset 0x%x", offset));
+        b.misuse(detail::with_hex("unaligned 32-bit read at window offset 0x", offset));
     if ((offset & ~3u) == detail::kPortData)
         b.line_sampled();
     return b.word_at(offset);
@@ -131,7 +115,7 @@ uint16_t reg_read16(uint32_t offset)
 {
     detail::Board &b = detail::access();
     if (offset & 1u)
-        b.misuse(detail::hex_text("unaligned 16-bit read at window offset 0x%x", offset));
+        b.misuse(detail::with_hex("unaligned 16-bit read at window offset 0x", offset));
     if ((offset & ~3u) == detail::kPortData)
         b.line_sampled();
     const unsigned shift = (offset & 2u) != 0 ? 0 : 16;
@@ -156,7 +140,7 @@ void reg_write32(uint32_t offset, uint32_t value)
     }
     // The tool writes no other register; keep the value, but say so.
     b.other_regs[offset & ~3u] = value;
-    b.misuse(detail::hex_text("write to window offset 0x%x", offset));
+    b.misuse(detail::with_hex("write to window offset 0x", offset));
 }
 
 } // namespace sim

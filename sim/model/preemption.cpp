@@ -1,0 +1,104 @@
+// Time the master's accesses lose before they take effect, as when the
+// process is preempted: random jitter on any access, and stretches of chosen
+// accesses of chosen transactions (Faults::stretches).
+#include "sim/model/board.h"
+#include "sim/model/random.h"
+
+#include <algorithm>
+
+namespace sim {
+namespace detail {
+
+uint64_t Board::jitter_delay()
+{
+    if (next_random(rng) >= jitter_threshold)
+        return 0;
+    return (1 + next_random(rng) % config.faults.jitter_max_us) * kUs;
+}
+
+// Time lost before an access: jitter, and stretches whose access this is.
+uint64_t Board::access_delay()
+{
+    uint64_t delay = jitter_on ? jitter_delay() : 0;
+    if (now >= late_from)
+        delay += take_late();
+    return delay;
+}
+
+// Stretch faults. Transactions and edges are the master's, whatever the chip
+// makes of them: a low counts as a reset when the master held it 480 us or
+// more, not counting the stretch added to it, so a slot stretched that long is
+// still the slot it was. A low is known to be a reset only when it ends; the
+// falling edges after that are 1, 2, ...
+
+// Arms the stretches of falling edge k of the master's current transaction.
+void Board::arm_stretches(uint32_t k)
+{
+    const uint64_t t = master_transaction;
+    const Faults &f = config.faults;
+    for (unsigned i = 0; i < f.stretch_count && i < kMaxStretches; ++i) {
+        const Stretch &s = f.stretches[i];
+        if (s.edge != k || t < s.first || t > s.last)
+            continue;
+        if (!s.at) {
+            release_late_ns += s.us * kUs;
+            continue;
+        }
+        // One access at a time: still waiting from an earlier transaction
+        // (AT longer than a transaction), it is not armed again.
+        if (late[i] != kNever)
+            continue;
+        late[i] = master_fall_at + s.at_us * kUs;
+        late_from = std::min(late_from, late[i]);
+        access_hook = true;
+    }
+}
+
+void Board::stretch_fall()
+{
+    stretch_in_low = 0;
+    release_late_ns = 0;
+    if (master_transaction == 0)
+        return; // before the first reset nothing is counted
+    ++master_edge_k;
+    arm_stretches(master_edge_k);
+}
+
+// Before the write that lets go of the master's low takes effect.
+void Board::stretch_release()
+{
+    uint64_t late_ns = release_late_ns;
+    release_late_ns = 0;
+    if (now - master_fall_at - stretch_in_low >= kResetMin) {
+        // It was the next transaction's reset, edge 0, not a slot of this one.
+        ++master_transaction;
+        master_edge_k = 0;
+        arm_stretches(0);
+        late_ns = release_late_ns;
+        release_late_ns = 0;
+    }
+    if (late_ns != 0) {
+        stretch_in_low += late_ns;
+        advance(now + late_ns);
+    }
+}
+
+// The delay of every late access due at this access's start.
+uint64_t Board::take_late()
+{
+    uint64_t delay = 0;
+    late_from = kNever;
+    for (unsigned i = 0; i < kMaxStretches; ++i) {
+        if (late[i] <= now) {
+            delay += config.faults.stretches[i].us * kUs;
+            late[i] = kNever;
+        }
+        late_from = std::min(late_from, late[i]);
+    }
+    access_hook = jitter_on || late_from != kNever;
+    stretch_in_low += delay;
+    return delay;
+}
+
+} // namespace detail
+} // namespace sim
