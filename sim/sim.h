@@ -143,9 +143,25 @@ struct TxContext {
 };
 using TxTamper = std::function<uint8_t(const TxContext &, uint8_t)>;
 
-// Reads IDSTAMP_SIM_* into config, loading an existing image. On an error
-// returns false with a message for standard error.
+// Reads IDSTAMP_SIM_* into config: the settings alone, with the image's path
+// followed through its links and the output paths checked against it; the
+// image itself is not touched. On an error returns false with a message for
+// standard error.
+bool settings_from_env(Config &config, std::string &error);
+
+// Claims config.image_path for this run (a place that can't hold an image is
+// refused; a second run on it waits for the first) and reads an existing
+// image into config.memory, its size deciding config.chip. An empty path is a
+// blank chip. False with a message for standard error.
+bool take_image(Config &config, std::string &error);
+
+// settings_from_env, then take_image.
 bool config_from_env(Config &config, std::string &error);
+
+// config_from_env, then start(): how idstamp-sim and the board binary's
+// preload begin a run. False with a message for standard error, the board
+// not started.
+bool start_from_env(std::string &error);
 
 // A fresh board with the given set-up; time starts again.
 void start(const Config &config);

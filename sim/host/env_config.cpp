@@ -1,5 +1,6 @@
 // Set-up of idstamp-sim from IDSTAMP_SIM_* variables: the tool's own command
-// line stays exactly the board's.
+// line stays exactly the board's. Only the settings: the image is claimed and
+// read when the run starts (run_from_env.cpp).
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -7,7 +8,6 @@
 #include <iterator>
 #include <string>
 
-#include "sim/host/image_file.h"
 #include "sim/host/image_lock.h"
 #include "sim/host/output_paths.h"
 #include "sim/sim.h"
@@ -224,7 +224,7 @@ bool number_variable(const char *name, uint64_t max, uint64_t &value, std::strin
 
 } // namespace
 
-bool config_from_env(Config &config, std::string &error)
+bool settings_from_env(Config &config, std::string &error)
 {
     if (const char *chip = variable("IDSTAMP_SIM_CHIP")) {
         std::string name(chip);
@@ -301,23 +301,7 @@ bool config_from_env(Config &config, std::string &error)
     config.image_path = image != nullptr ? image : "idstamp-sim.eeprom";
     if (!config.image_path.empty())
         config.image_path = detail::follow_links(config.image_path);
-    config.memory.clear();
-    if (!detail::check_output_paths(config, error))
-        return false;
-    if (!config.image_path.empty()) {
-        if (!detail::claim_image(config.image_path, error))
-            return false;
-        switch (detail::load_image(config.image_path, config.memory, error)) {
-        case detail::ImageLoad::failed:
-            return false;
-        case detail::ImageLoad::loaded:
-            config.chip = config.memory.size() == 144 ? Chip::ds2431 : Chip::ds28ec20;
-            break;
-        case detail::ImageLoad::missing:
-            break;
-        }
-    }
-    return true;
+    return detail::check_output_paths(config, error);
 }
 
 } // namespace sim

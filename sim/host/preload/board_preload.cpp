@@ -147,13 +147,11 @@ void finish_board()
 void start_board()
 {
     const InBoard in_board;
-    sim::Config config;
     std::string error;
-    if (!sim::config_from_env(config, error)) {
+    if (!sim::start_from_env(error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         _exit(255);
     }
-    sim::start(config);
 
     struct sigaction action {};
     action.sa_sigaction = on_register_trap;
