@@ -87,6 +87,8 @@ ChipTiming chip_timing(Corner corner, uint64_t seed = 1);
 
 struct Config {
     Chip chip = Chip::ds2431;
+    // IDSTAMP_SIM_CHIP as given; empty: the image's size decides the chip.
+    std::string chip_setting;
     // Whole memory of the chip (144 or 2624 bytes); empty: a new chip, all 0xFF.
     std::vector<uint8_t> memory;
     // Family byte and six serial bytes in bus order; the CRC-8 is computed.

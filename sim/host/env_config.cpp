@@ -1,12 +1,15 @@
 // Set-up of idstamp-sim from IDSTAMP_SIM_* variables: the tool's own command
 // line stays exactly the board's. Only the settings: the image is claimed and
 // read when the run starts (run_from_env.cpp).
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "sim/host/image_lock.h"
 #include "sim/host/output_paths.h"
@@ -18,6 +21,10 @@ namespace {
 
 const char kPrefix[] = "idstamp-sim: ";
 
+// The largest count of a fault, and of transactions, edges and microseconds
+// in a stretch.
+constexpr uint64_t kMaxCount = 1000000000;
+
 // Set and not empty.
 const char *variable(const char *name)
 {
@@ -25,17 +32,86 @@ const char *variable(const char *name)
     return value != nullptr && *value != '\0' ? value : nullptr;
 }
 
-bool parse_unsigned(const std::string &text, uint64_t max, uint64_t &value, int base = 10)
+// Every setting config_from_env reads. Any other IDSTAMP_SIM_* name is refused:
+// a misspelt one would run the board without what it was meant to set.
+const char *const kSettings[] = {
+    "IDSTAMP_SIM_EEPROM", "IDSTAMP_SIM_CHIP",     "IDSTAMP_SIM_ROM",     "IDSTAMP_SIM_FAULTS",
+    "IDSTAMP_SIM_SEED",   "IDSTAMP_SIM_CHIP_TIMING", "IDSTAMP_SIM_SYSLOG", "IDSTAMP_SIM_TRACE",
+    "IDSTAMP_SIM_REPORT", "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER", "IDSTAMP_SIM_ACCESS_NS",
+};
+
+// Edits (insert, delete, replace a character) that make a into b.
+size_t edit_distance(const std::string &a, const std::string &b)
 {
-    if (text.empty() || !std::isxdigit(static_cast<unsigned char>(text[0])))
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+bool only_known_settings(std::string &error)
+{
+    for (char **entry = environ; *entry != nullptr; ++entry) {
+        const std::string text = *entry;
+        if (text.rfind("IDSTAMP_SIM_", 0) != 0)
+            continue;
+        const std::string name = text.substr(0, text.find('='));
+        if (std::find(std::begin(kSettings), std::end(kSettings), name) != std::end(kSettings))
+            continue;
+        // Nearest by edits, case aside ("seed" is SEED); of two as near, the
+        // one that starts alike (TPROG is TPROG_US rather than EEPROM).
+        std::string upper = name;
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](unsigned char c) {
+            return static_cast<char>(std::toupper(c));
+        });
+        const auto common_start = [&upper](const std::string &known) {
+            return std::mismatch(upper.begin(), upper.end(), known.begin(), known.end()).first - upper.begin();
+        };
+        std::string nearest = kSettings[0];
+        for (const std::string known : kSettings) {
+            const size_t edits = edit_distance(upper, known), best = edit_distance(upper, nearest);
+            if (edits < best || (edits == best && common_start(known) > common_start(nearest)))
+                nearest = known;
+        }
+        error = std::string(kPrefix) + name + ": unknown setting; the nearest known one is " + nearest;
         return false;
+    }
+    return true;
+}
+
+enum class Number { ok, not_a_number, out_of_range };
+
+// A whole unsigned number in min..max. A negative number or one too big for
+// 64 bits is a number out of range, not something else.
+Number parse_number(const std::string &text, uint64_t min, uint64_t max, uint64_t &value, int base = 10)
+{
+    const bool negative = text.size() > 1 && text[0] == '-';
+    const std::string digits = negative ? text.substr(1) : text;
+    if (digits.empty() || !std::isxdigit(static_cast<unsigned char>(digits[0])))
+        return Number::not_a_number;
     errno = 0;
     char *end = nullptr;
-    const unsigned long long number = std::strtoull(text.c_str(), &end, base);
-    if (errno != 0 || *end != '\0' || number > max)
-        return false;
+    const unsigned long long number = std::strtoull(digits.c_str(), &end, base);
+    if (*end != '\0')
+        return Number::not_a_number;
+    if (negative || errno == ERANGE || number < min || number > max)
+        return Number::out_of_range;
     value = number;
-    return true;
+    return Number::ok;
+}
+
+bool parse_unsigned(const std::string &text, uint64_t max, uint64_t &value, int base = 10)
+{
+    return parse_number(text, 0, max, value, base) == Number::ok;
 }
 
 bool parse_rom(const std::string &text, std::vector<uint8_t> &rom)
@@ -77,20 +153,20 @@ bool parse_stretch(const std::string &text, Stretch &stretch)
     const std::string transactions = text.substr(0, colon);
     const size_t dash = transactions.find('-');
     uint64_t first = 0, last = 0, edge = 0, us = 0, at_us = 0;
-    if (!parse_unsigned(transactions.substr(0, dash), 1000000000, first) || first == 0)
+    if (!parse_unsigned(transactions.substr(0, dash), kMaxCount, first) || first == 0)
         return false;
     last = first;
     if (dash != std::string::npos) {
         const std::string end = transactions.substr(dash + 1);
         last = Stretch::kEveryLater;
-        if (!end.empty() && (!parse_unsigned(end, 1000000000, last) || last < first))
+        if (!end.empty() && (!parse_unsigned(end, kMaxCount, last) || last < first))
             return false;
     }
-    if (!parse_unsigned(text.substr(colon + 1, slash - colon - 1), 1000000000, edge)
+    if (!parse_unsigned(text.substr(colon + 1, slash - colon - 1), kMaxCount, edge)
         || !parse_unsigned(text.substr(slash + 1, at == std::string::npos ? at : at - slash - 1), 1000000, us)
         || us == 0)
         return false;
-    if (at != std::string::npos && !parse_unsigned(text.substr(at + 1), 1000000000, at_us))
+    if (at != std::string::npos && !parse_unsigned(text.substr(at + 1), kMaxCount, at_us))
         return false;
     stretch = Stretch{static_cast<uint32_t>(first), static_cast<uint32_t>(last), static_cast<uint32_t>(edge),
                       static_cast<uint32_t>(us), at != std::string::npos, static_cast<uint32_t>(at_us)};
@@ -158,8 +234,9 @@ bool parse_fault(std::string item, Faults &faults, std::string &error)
     const std::string bad_number =
         std::string(kPrefix) + "IDSTAMP_SIM_FAULTS: bad number in \"" + item + "\"";
     if (count != nullptr || name == "power-loss") {
-        if (!parse_unsigned(value, 1000000000, number)) {
-            error = bad_number;
+        const Number parsed = parse_number(value, 0, kMaxCount, number);
+        if (parsed != Number::ok) {
+            error = bad_number + (parsed == Number::out_of_range ? " (0 to " + std::to_string(kMaxCount) + ")" : "");
             return false;
         }
         if (count != nullptr)
@@ -170,7 +247,7 @@ bool parse_fault(std::string item, Faults &faults, std::string &error)
     }
     if (name == "jitter") {
         if (!parse_jitter(value, faults)) {
-            error = bad_number + " (jitter=P/MAX: probability 0 to 1, MAX microseconds from 1)";
+            error = bad_number + " (jitter=P/MAX: probability 0 to 1, MAX microseconds 1 to 1000000)";
             return false;
         }
         return true;
@@ -182,8 +259,9 @@ bool parse_fault(std::string item, Faults &faults, std::string &error)
             return false;
         }
         if (!parse_stretch(value, faults.stretches[faults.stretch_count])) {
-            error = bad_number + " (stretch=T:K/US or T:K/US@AT: transactions T as N, N-M or N- from 1,"
-                                 " falling edge K from 0, US microseconds 1 to 1000000, AT microseconds)";
+            error = bad_number + " (stretch=T:K/US or T:K/US@AT: transactions T as N, N-M or N- from 1 to"
+                                 " 1000000000, falling edge K 0 to 1000000000, US microseconds 1 to 1000000,"
+                                 " AT microseconds 0 to 1000000000)";
             return false;
         }
         ++faults.stretch_count;
@@ -210,23 +288,35 @@ bool parse_faults(const std::string &text, Faults &faults, std::string &error)
     return true;
 }
 
-bool number_variable(const char *name, uint64_t max, uint64_t &value, std::string &error, int base = 10)
+// A number variable: a non-number is said to be one, a number out of range is
+// given the range (range: how it reads, e.g. "0 to 1000000").
+bool number_variable(const char *name, uint64_t min, uint64_t max, const std::string &range, uint64_t &value,
+                     std::string &error, int base = 10)
 {
     const char *text = variable(name);
     if (text == nullptr)
         return true;
-    if (!parse_unsigned(text, max, value, base)) {
+    switch (parse_number(text, min, max, value, base)) {
+    case Number::ok:
+        return true;
+    case Number::not_a_number:
         error = std::string(kPrefix) + name + ": \"" + text + "\" is not a number";
         return false;
+    case Number::out_of_range:
+        error = std::string(kPrefix) + name + ": \"" + text + "\" is not " + range;
+        return false;
     }
-    return true;
+    return false;
 }
 
 } // namespace
 
 bool settings_from_env(Config &config, std::string &error)
 {
-    if (const char *chip = variable("IDSTAMP_SIM_CHIP")) {
+    if (!only_known_settings(error))
+        return false;
+    const char *chip = variable("IDSTAMP_SIM_CHIP");
+    if (chip != nullptr) {
         std::string name(chip);
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
             return static_cast<char>(std::tolower(c));
@@ -239,6 +329,7 @@ bool settings_from_env(Config &config, std::string &error)
             error = std::string(kPrefix) + "IDSTAMP_SIM_CHIP: unknown chip \"" + chip + "\" (ds2431 or ds28ec20)";
             return false;
         }
+        config.chip_setting = chip;
     }
 
     if (const char *rom = variable("IDSTAMP_SIM_ROM")) {
@@ -255,7 +346,7 @@ bool settings_from_env(Config &config, std::string &error)
     }
 
     uint64_t number = config.faults.seed;
-    if (!number_variable("IDSTAMP_SIM_SEED", UINT64_MAX, number, error))
+    if (!number_variable("IDSTAMP_SIM_SEED", 0, UINT64_MAX, "0 to 18446744073709551615", number, error))
         return false;
     config.faults.seed = number;
     if (const char *corner = variable("IDSTAMP_SIM_CHIP_TIMING")) {
@@ -271,7 +362,7 @@ bool settings_from_env(Config &config, std::string &error)
         config.timing = chip_timing(corners[known - std::begin(names)], config.faults.seed);
     }
     number = config.tprog_us;
-    if (!number_variable("IDSTAMP_SIM_TPROG_US", 1000000, number, error))
+    if (!number_variable("IDSTAMP_SIM_TPROG_US", 0, 1000000, "0 to 1000000", number, error))
         return false;
     config.tprog_us = static_cast<uint32_t>(number);
     if (const char *cost = variable("IDSTAMP_SIM_ACCESS_NS")) {
@@ -282,7 +373,7 @@ bool settings_from_env(Config &config, std::string &error)
         config.access_cost_ns = number;
     }
     number = config.start_counter_us;
-    if (!number_variable("IDSTAMP_SIM_COUNTER", UINT32_MAX, number, error, 0))
+    if (!number_variable("IDSTAMP_SIM_COUNTER", 0, UINT32_MAX, "0 to 4294967295 (0xFFFFFFFF)", number, error, 0))
         return false;
     config.start_counter_us = static_cast<uint32_t>(number);
 

@@ -21,9 +21,20 @@ bool take_image(Config &config, std::string &error)
     switch (detail::load_image(config.image_path, config.memory, error)) {
     case detail::ImageLoad::failed:
         return false;
-    case detail::ImageLoad::loaded:
-        config.chip = config.memory.size() == 144 ? Chip::ds2431 : Chip::ds28ec20;
+    case detail::ImageLoad::loaded: {
+        // Without IDSTAMP_SIM_CHIP the image's size is the chip; with it, an
+        // image of the other chip is refused rather than run as it is.
+        const Chip held = config.memory.size() == 144 ? Chip::ds2431 : Chip::ds28ec20;
+        if (!config.chip_setting.empty() && held != config.chip) {
+            error = "idstamp-sim: " + config.image_path + ": the image holds a "
+                    + (held == Chip::ds2431 ? "DS2431 (144 bytes)" : "DS28EC20 (2624 bytes)") + ", not a "
+                    + (held == Chip::ds2431 ? "DS28EC20" : "DS2431") + " (IDSTAMP_SIM_CHIP=" + config.chip_setting
+                    + ")";
+            return false;
+        }
+        config.chip = held;
         break;
+    }
     case detail::ImageLoad::missing:
         break;
     }

@@ -18,9 +18,10 @@ text=(0 -w "two writers, one chip")
 failures=0
 for chip in ds2431 ds28ec20; do
   export IDSTAMP_SIM_CHIP=$chip
-  # What the two records look like, each written alone.
-  IDSTAMP_SIM_EEPROM=$dir/mac.ref "$sim" "${mac[@]}" > /dev/null || { echo "$chip: -m alone failed"; exit 1; }
-  IDSTAMP_SIM_EEPROM=$dir/text.ref "$sim" "${text[@]}" > /dev/null || { echo "$chip: -w alone failed"; exit 1; }
+  # What the two records look like, each written alone on a new chip of its own.
+  mac_ref=$dir/$chip.mac.ref text_ref=$dir/$chip.text.ref
+  IDSTAMP_SIM_EEPROM=$mac_ref "$sim" "${mac[@]}" > /dev/null || { echo "$chip: -m alone failed"; exit 1; }
+  IDSTAMP_SIM_EEPROM=$text_ref "$sim" "${text[@]}" > /dev/null || { echo "$chip: -w alone failed"; exit 1; }
   lost=0
   for ((i = 1; i <= pairs; i++)); do
     image=$dir/pair.eeprom
@@ -40,8 +41,8 @@ for chip in ds2431 ds28ec20; do
     [ $m_status = 0 ] || problem+=" -m status $m_status"
     [ $w_status = 0 ] || problem+=" -w status $w_status"
     [ -s "$dir/m.err" ] || [ -s "$dir/w.err" ] && problem+=" standard error: $(cat "$dir/m.err" "$dir/w.err" | head -n 2 | tr '\n' ' ')"
-    cmp -s -n 32 "$image" "$dir/mac.ref" || problem+=" MAC record lost"
-    cmp -s -n 32 -i 64:64 "$image" "$dir/text.ref" || problem+=" string record lost"
+    cmp -s -n 32 "$image" "$mac_ref" || problem+=" MAC record lost"
+    cmp -s -n 32 -i 64:64 "$image" "$text_ref" || problem+=" string record lost"
     [ "$w_image" = "$image" ] || [ -L "$w_image" ] || problem+=" the link was replaced"
     if [ -n "$problem" ]; then
       lost=$((lost + 1))

@@ -21,11 +21,13 @@ class EnvConfig : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char *name : {"IDSTAMP_SIM_CHIP", "IDSTAMP_SIM_ROM", "IDSTAMP_SIM_FAULTS", "IDSTAMP_SIM_SEED",
-                                 "IDSTAMP_SIM_SYSLOG", "IDSTAMP_SIM_TRACE", "IDSTAMP_SIM_REPORT",
-                                 "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER", "IDSTAMP_SIM_CHIP_TIMING",
-                                 "IDSTAMP_SIM_ACCESS_NS"})
-            unsetenv(name);
+        // Every IDSTAMP_SIM_* name, known or not: an unknown one is refused.
+        std::vector<std::string> names;
+        for (char **e = environ; *e != nullptr; ++e)
+            if (std::string(*e).rfind("IDSTAMP_SIM_", 0) == 0)
+                names.push_back(std::string(*e).substr(0, std::string(*e).find('=')));
+        for (const std::string &name : names)
+            unsetenv(name.c_str());
         std::remove(image.c_str());
         setenv("IDSTAMP_SIM_EEPROM", image.c_str(), 1);
         error.clear();
@@ -65,6 +67,27 @@ TEST_F(EnvConfig, BadSettingsAreRefusedByName)
         {"IDSTAMP_SIM_ACCESS_NS", "0", "IDSTAMP_SIM_ACCESS_NS: \"0\" is not 1 to 10000"},
         {"IDSTAMP_SIM_ACCESS_NS", "10001", "IDSTAMP_SIM_ACCESS_NS: \"10001\" is not 1 to 10000"},
         {"IDSTAMP_SIM_ACCESS_NS", "500ns", "IDSTAMP_SIM_ACCESS_NS: \"500ns\" is not 1 to 10000"},
+        // A number out of range is given its range; a non-number is said to be one.
+        {"IDSTAMP_SIM_TPROG_US", "1000001", "IDSTAMP_SIM_TPROG_US: \"1000001\" is not 0 to 1000000"},
+        {"IDSTAMP_SIM_TPROG_US", "-1", "IDSTAMP_SIM_TPROG_US: \"-1\" is not 0 to 1000000"},
+        {"IDSTAMP_SIM_TPROG_US", "10ms", "IDSTAMP_SIM_TPROG_US: \"10ms\" is not a number"},
+        {"IDSTAMP_SIM_SEED", "18446744073709551616",
+         "IDSTAMP_SIM_SEED: \"18446744073709551616\" is not 0 to 18446744073709551615"},
+        {"IDSTAMP_SIM_COUNTER", "0x100000000",
+         "IDSTAMP_SIM_COUNTER: \"0x100000000\" is not 0 to 4294967295 (0xFFFFFFFF)"},
+        {"IDSTAMP_SIM_COUNTER", "4294967296", "IDSTAMP_SIM_COUNTER: \"4294967296\" is not 0 to 4294967295"},
+        {"IDSTAMP_SIM_COUNTER", "0xFFFFFFFG", "IDSTAMP_SIM_COUNTER: \"0xFFFFFFFG\" is not a number"},
+        {"IDSTAMP_SIM_FAULTS", "rom-crc=1000000001",
+         "IDSTAMP_SIM_FAULTS: bad number in \"rom-crc=1000000001\" (0 to 1000000000)"},
+        {"IDSTAMP_SIM_FAULTS", "power-loss=99999999999999999999",
+         "IDSTAMP_SIM_FAULTS: bad number in \"power-loss=99999999999999999999\" (0 to 1000000000)"},
+        {"IDSTAMP_SIM_FAULTS", "jitter=0.5/1000001",
+         "IDSTAMP_SIM_FAULTS: bad number in \"jitter=0.5/1000001\" (jitter=P/MAX: probability 0 to 1, MAX "
+         "microseconds 1 to 1000000)"},
+        {"IDSTAMP_SIM_FAULTS", "stretch=1000000001:1/10", "IDSTAMP_SIM_FAULTS: bad number in "
+         "\"stretch=1000000001:1/10\" (stretch=T:K/US or T:K/US@AT: transactions T as N, N-M or N- from 1 to "
+         "1000000000, falling edge K 0 to 1000000000, US microseconds 1 to 1000000, AT microseconds 0 to "
+         "1000000000)"},
     };
     for (const auto &c : cases) {
         SetUp();
@@ -72,6 +95,61 @@ TEST_F(EnvConfig, BadSettingsAreRefusedByName)
         EXPECT_FALSE(sim::config_from_env(config, error)) << c[1];
         EXPECT_EQ(error.rfind(std::string("idstamp-sim: ") + c[2], 0), 0u) << error;
     }
+}
+
+// The largest value of each number is taken.
+TEST_F(EnvConfig, NumbersAtTheEndOfTheirRange)
+{
+    setenv("IDSTAMP_SIM_SEED", "18446744073709551615", 1);
+    setenv("IDSTAMP_SIM_TPROG_US", "1000000", 1);
+    setenv("IDSTAMP_SIM_COUNTER", "4294967295", 1);
+    setenv("IDSTAMP_SIM_FAULTS", "rom-crc=1000000000,power-loss=1000000000", 1);
+    ASSERT_TRUE(sim::config_from_env(config, error)) << error;
+    EXPECT_EQ(config.faults.seed, UINT64_MAX);
+    EXPECT_EQ(config.tprog_us, 1000000u);
+    EXPECT_EQ(config.start_counter_us, UINT32_MAX);
+    EXPECT_TRUE(config.faults.rom_crc == 1000000000u && config.faults.power_loss == 1000000000);
+}
+
+// A misspelt setting would otherwise leave the board without it: any
+// IDSTAMP_SIM_* name that is not a setting is refused, set or empty, with the
+// known name nearest to it.
+TEST_F(EnvConfig, UnknownSettingsAreRefusedWithTheNearestName)
+{
+    const char *const cases[][3] = {
+        {"IDSTAMP_SIM_FAULT", "absent", "IDSTAMP_SIM_FAULTS"},
+        {"IDSTAMP_SIM_FAULT", "", "IDSTAMP_SIM_FAULTS"},
+        {"IDSTAMP_SIM_EPROM", "x.eeprom", "IDSTAMP_SIM_EEPROM"},
+        {"IDSTAMP_SIM_TPROG", "100", "IDSTAMP_SIM_TPROG_US"},
+        {"IDSTAMP_SIM_ACCESS_US", "1", "IDSTAMP_SIM_ACCESS_NS"},
+        {"IDSTAMP_SIM_SYSLOG_FILE", "log", "IDSTAMP_SIM_SYSLOG"},
+        {"IDSTAMP_SIM_CHIPTIMING", "slow", "IDSTAMP_SIM_CHIP_TIMING"},
+        {"IDSTAMP_SIM_seed", "2", "IDSTAMP_SIM_SEED"},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        setenv(c[0], c[1], 1);
+        EXPECT_FALSE(sim::config_from_env(config, error)) << c[0];
+        EXPECT_EQ(error, std::string("idstamp-sim: ") + c[0] + ": unknown setting; the nearest known one is " + c[2]);
+        unsetenv(c[0]);
+    }
+
+    // Every setting the board documents, all at once, is known.
+    SetUp();
+    for (const auto &[name, value] : std::vector<std::pair<const char *, const char *>>{
+             {"IDSTAMP_SIM_CHIP", "ds2431"}, {"IDSTAMP_SIM_ROM", "2d112233445566"}, {"IDSTAMP_SIM_FAULTS", ""},
+             {"IDSTAMP_SIM_SEED", "3"}, {"IDSTAMP_SIM_CHIP_TIMING", "slow"}, {"IDSTAMP_SIM_SYSLOG", ""},
+             {"IDSTAMP_SIM_TRACE", ""}, {"IDSTAMP_SIM_REPORT", ""}, {"IDSTAMP_SIM_TPROG_US", "5"},
+             {"IDSTAMP_SIM_COUNTER", "7"}, {"IDSTAMP_SIM_ACCESS_NS", "300"}})
+        setenv(name, value, 1);
+    ASSERT_TRUE(sim::config_from_env(config, error)) << error;
+    EXPECT_TRUE(config.tprog_us == 5 && config.start_counter_us == 7 && config.access_cost_ns == 300);
+    // Names of other programs are not the board's.
+    setenv("IDSTAMP_SIMULATE", "1", 1);
+    setenv("MY_IDSTAMP_SIM_FAULT", "1", 1);
+    EXPECT_TRUE(sim::config_from_env(config, error)) << error;
+    unsetenv("IDSTAMP_SIMULATE");
+    unsetenv("MY_IDSTAMP_SIM_FAULT");
 }
 
 // What the scenarios don't spell: blanks and underscores in the fault list,
@@ -201,20 +279,38 @@ TEST_F(EnvConfig, StretchForms)
     }
 }
 
-TEST_F(EnvConfig, ImageSizeDecidesTheChip)
+// Without IDSTAMP_SIM_CHIP an image's size is its chip; with it, an image of
+// the other chip is refused, not run as the chip it holds.
+TEST_F(EnvConfig, ImageSizeIsTheChipAndMustFitTheOneAskedFor)
 {
-    for (const size_t size : {144u, 2624u, 100u}) {
-        std::ofstream(image, std::ios::binary) << std::string(size, 'Z');
-        setenv("IDSTAMP_SIM_CHIP", size == 144 ? "ds28ec20" : "ds2431", 1); // the image wins
+    const std::string neither = ": image is 100 bytes; a DS2431 image is 144 bytes and a DS28EC20 image 2624";
+    const struct {
+        size_t size;
+        const char *chip; // IDSTAMP_SIM_CHIP, null: unset
+        const char *refusal; // after "idstamp-sim: <image>"; null: loaded
+    } cases[] = {
+        {144, nullptr, nullptr},
+        {144, "ds2431", nullptr},
+        {144, "DS28EC20", ": the image holds a DS2431 (144 bytes), not a DS28EC20 (IDSTAMP_SIM_CHIP=DS28EC20)"},
+        {2624, nullptr, nullptr},
+        {2624, "ds28ec20", nullptr},
+        {2624, "ds2431", ": the image holds a DS28EC20 (2624 bytes), not a DS2431 (IDSTAMP_SIM_CHIP=ds2431)"},
+        {100, nullptr, neither.c_str()},
+        {100, "ds2431", neither.c_str()},
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        std::ofstream(image, std::ios::binary) << std::string(c.size, 'Z');
+        if (c.chip != nullptr)
+            setenv("IDSTAMP_SIM_CHIP", c.chip, 1);
         sim::Config loaded;
-        ASSERT_EQ(sim::config_from_env(loaded, error), size != 100) << size;
-        if (size == 100) {
-            EXPECT_EQ(error, "idstamp-sim: " + image +
-                                 ": image is 100 bytes; a DS2431 image is 144 bytes and a DS28EC20 image 2624");
+        ASSERT_EQ(sim::config_from_env(loaded, error), c.refusal == nullptr) << c.size << " " << error;
+        if (c.refusal != nullptr) {
+            EXPECT_EQ(error, "idstamp-sim: " + image + c.refusal);
             continue;
         }
-        EXPECT_EQ(loaded.chip, size == 144 ? sim::Chip::ds2431 : sim::Chip::ds28ec20);
-        EXPECT_EQ(loaded.memory, Bytes(size, 'Z'));
+        EXPECT_EQ(loaded.chip, c.size == 144 ? sim::Chip::ds2431 : sim::Chip::ds28ec20);
+        EXPECT_EQ(loaded.memory, Bytes(c.size, 'Z'));
     }
 }
 
