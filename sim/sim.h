@@ -99,10 +99,10 @@ struct Config {
     ChipTiming timing;
     uint32_t tprog_us = 10000; // programming time of a Copy Scratchpad: the data sheets' maximum
     std::string image_path;    // where memory is saved after each copy; empty: nowhere
-    std::string syslog_path;   // system log file; empty: kept in memory only
+    std::string syslog_path;   // system log file; empty: kept in memory only; "-", /dev/stderr: standard error
     bool syslog_to_host = false; // send system log lines to the host's syslog
     std::string trace_path;    // VCD trace; empty: none
-    std::string report_path;   // summary at finish; "-" is standard error; empty: none
+    std::string report_path;   // summary at finish; "-", /dev/stderr: standard error; empty: none
     uint32_t start_counter_us = 0; // what the microsecond counter reads at the start
     uint64_t access_cost_ns = kAccessCostNs; // virtual time of one register access
 };

@@ -185,7 +185,10 @@ void syslog(int priority, const std::string &message)
         facility = h.log_facility != 0 ? h.log_facility : LOG_USER;
     std::string line = std::string(facility_name(facility)) + "." + priority_name(priority) + " "
                        + (h.log_opened ? h.log_ident : "idstamp-sim") + ": " + message;
-    if (!h.config.syslog_path.empty()) {
+    if (detail::is_standard_error(h.config.syslog_path)) {
+        std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    } else if (!h.config.syslog_path.empty()) {
         if (std::FILE *file = std::fopen(h.config.syslog_path.c_str(), "a")) {
             std::fprintf(file, "%s\n", line.c_str());
             detail::close_output(file, h.config.syslog_path);

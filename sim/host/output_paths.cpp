@@ -39,6 +39,11 @@ bool same_file(const std::string &a, const std::string &b)
     return identity(a) == identity(b);
 }
 
+bool is_standard_error(const std::string &path)
+{
+    return path == "-" || path == "/dev/stderr" || path == "/dev/fd/2" || path == "/proc/self/fd/2";
+}
+
 bool check_output_paths(const Config &config, std::string &error)
 {
     if (config.image_path.empty())
@@ -49,7 +54,7 @@ bool check_output_paths(const Config &config, std::string &error)
     } outputs[] = {
         {"IDSTAMP_SIM_TRACE", config.trace_path},
         {"IDSTAMP_SIM_REPORT", config.report_path == "-" ? std::string() : config.report_path},
-        {"IDSTAMP_SIM_SYSLOG", config.syslog_path},
+        {"IDSTAMP_SIM_SYSLOG", config.syslog_path == "-" ? std::string() : config.syslog_path},
     };
     for (const auto &output : outputs) {
         if (!output.path.empty() && same_file(output.path, config.image_path)) {

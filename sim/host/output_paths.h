@@ -14,6 +14,12 @@ namespace detail {
 // the same place once symbolic links and relative directories are resolved.
 bool same_file(const std::string &a, const std::string &b);
 
+// Whether a report or log path means the process's own standard error: "-",
+// /dev/stderr, /dev/fd/2 or /proc/self/fd/2. Those go through descriptor 2, as
+// everything else said there does: a file opened again by one of these names
+// would write from an offset of its own and overwrite the other lines.
+bool is_standard_error(const std::string &path);
+
 // Refuses a trace, report or log path that names the image.
 bool check_output_paths(const Config &config, std::string &error);
 

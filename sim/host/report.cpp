@@ -15,7 +15,7 @@ void write_report(const Board &b)
     const std::string &path = b.config.report_path;
     if (path.empty())
         return;
-    const bool to_stderr = path == "-";
+    const bool to_stderr = is_standard_error(path);
     std::FILE *out = to_stderr ? stderr : std::fopen(path.c_str(), "w");
     if (out == nullptr) {
         std::fprintf(stderr, "idstamp-sim: %s: %s\n", path.c_str(), std::strerror(errno));
@@ -46,7 +46,9 @@ void write_report(const Board &b)
     }
     if (s.misuses != 0)
         std::fprintf(out, "misuses %" PRIu64 "\n", s.misuses);
-    if (!to_stderr)
+    if (to_stderr)
+        std::fflush(stderr);
+    else
         close_output(out, path);
 }
 
