@@ -44,6 +44,21 @@ const char *kind_of(mode_t mode)
     return "not a regular file";
 }
 
+// Why no file can be made beside the image, from the errno of the call that
+// tried. A directory that is there, and that the user may write, yet refuses a
+// new name (/proc answers ENOENT, /sys EACCES, even to root) is said to be so:
+// "No such file or directory" alone reads as if the directory were missing.
+std::string cannot_save(const std::string &path, int cause)
+{
+    const std::string directory = directory_of(path);
+    std::string reason = std::strerror(cause);
+    struct stat info {};
+    if ((cause == ENOENT || cause == EACCES) && ::stat(directory.c_str(), &info) == 0 && S_ISDIR(info.st_mode)
+        && ::access(directory.c_str(), W_OK) == 0)
+        reason = "its file system takes no new files (creating one fails: " + reason + ")";
+    return line(path, "the image can't be saved in " + directory + ": " + reason);
+}
+
 // The image must be a regular file that can be replaced. Its permission bits
 // decide "read-only", for root as for anyone: root may write anything, but an
 // image made read-only is one somebody wants kept as it is.
@@ -51,11 +66,10 @@ bool check_image(const std::string &path, std::string &error)
 {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        if (errno == ENOENT)
+        const int cause = errno;
+        if (cause == ENOENT)
             return true; // a new chip
-        error = errno == ENOTDIR
-                    ? line(path, "the image can't be saved in " + directory_of(path) + ": " + std::strerror(errno))
-                    : line(path, std::strerror(errno));
+        error = cause == ENOTDIR ? cannot_save(path, cause) : line(path, std::strerror(cause));
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
@@ -67,7 +81,8 @@ bool check_image(const std::string &path, std::string &error)
         return false;
     }
     if (::access(path.c_str(), W_OK) != 0) {
-        error = line(path, std::string("the image is read-only: ") + std::strerror(errno));
+        const int cause = errno;
+        error = line(path, std::string("the image is read-only: ") + std::strerror(cause));
         return false;
     }
     return true;
@@ -79,7 +94,7 @@ bool can_create_beside(const std::string &path, std::string &error)
     std::string probe = path + ".tmp.XXXXXX";
     const int fd = ::mkstemp(probe.data());
     if (fd < 0) {
-        error = line(path, "the image can't be saved in " + directory_of(path) + ": " + std::strerror(errno));
+        error = cannot_save(path, errno);
         return false;
     }
     ::close(fd);
@@ -154,7 +169,12 @@ bool claim_image(const std::string &path, std::string &error)
     // Non-blocking open: a FIFO in the lock file's place must not hang the run.
     const int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
     if (fd < 0) {
-        error = line(path, "the image can't be saved in " + directory_of(path) + ": " + std::strerror(errno));
+        // A lock file that is there (or a link that is) failed to open itself.
+        const int cause = errno;
+        struct stat there {};
+        error = ::lstat(lock_path.c_str(), &there) == 0
+                    ? line(lock_path, std::string("can't open the image's lock file: ") + std::strerror(cause))
+                    : cannot_save(path, cause);
         return false;
     }
     struct stat info {};
@@ -168,7 +188,8 @@ bool claim_image(const std::string &path, std::string &error)
         locked = ::flock(fd, LOCK_EX);
     while (locked != 0 && errno == EINTR);
     if (locked != 0) {
-        error = line(lock_path, std::string("can't lock the image: ") + std::strerror(errno));
+        const int cause = errno;
+        error = line(lock_path, std::string("can't lock the image: ") + std::strerror(cause));
         ::close(fd);
         return false;
     }

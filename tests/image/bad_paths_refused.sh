@@ -39,7 +39,17 @@ run "directory image" 255 "is a directory" IDSTAMP_SIM_EEPROM=directory
 run "device image" 255 "is a device" IDSTAMP_SIM_EEPROM=/dev/null
 run "image under a file" 255 "can't be saved in plain" IDSTAMP_SIM_EEPROM=plain/board.eeprom
 run "image in a missing directory" 255 "can't be saved in missing" IDSTAMP_SIM_EEPROM=missing/board.eeprom
-run "image in /proc" 255 "can't be saved in /proc" IDSTAMP_SIM_EEPROM=/proc/idstamp-test.eeprom
+# /proc and /sys are there but make no files: /proc answers a create with
+# ENOENT, /sys with EACCES even for root. The line says so, not that /proc is
+# missing.
+run "image in /proc" 255 "can't be saved in /proc: its file system takes no new files (creating one fails: No such file or directory)" \
+  IDSTAMP_SIM_EEPROM=/proc/idstamp-test.eeprom
+if [ "$(id -u)" = 0 ]; then
+  run "image in /sys" 255 "can't be saved in /sys: its file system takes no new files (creating one fails: Permission denied)" \
+    IDSTAMP_SIM_EEPROM=/sys/idstamp-test.eeprom
+else
+  run "image in /sys" 255 "can't be saved in /sys: Permission denied" IDSTAMP_SIM_EEPROM=/sys/idstamp-test.eeprom
+fi
 
 # Read-only image: refused, for root too, and left as it was.
 cp kept.ref readonly.eeprom
@@ -110,5 +120,11 @@ run "stray temporary files and lock file" 0 "" IDSTAMP_SIM_EEPROM=board.eeprom
 rm board.eeprom.lock
 mkfifo board.eeprom.lock
 run "lock file that is a FIFO" 255 "lock file is not a regular file" IDSTAMP_SIM_EEPROM=board.eeprom
+# A lock file that fails to open is named, not the directory it is in.
+rm board.eeprom.lock
+ln -s missing/board.eeprom.lock board.eeprom.lock
+run "lock file that links nowhere" 255 \
+  "^idstamp-sim: board.eeprom.lock: can't open the image's lock file: No such file or directory$" \
+  IDSTAMP_SIM_EEPROM=board.eeprom
 
 finish "all refused as they should be"
