@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "board/wexloow.h"
+#include "harness/product_state.h"
 #include "platform/platform.h"
 #include "signal/timer.h"
 #include "sim/sim.h"
@@ -29,6 +30,7 @@ Round one_round(sim::Chip chip)
 {
     sim::Config config;
     config.chip = chip;
+    harness::reset_product_state();
     sim::start(config);
     const auto wall_start = std::chrono::steady_clock::now();
     const uint64_t virtual_start = sim::now_ns();
@@ -36,7 +38,6 @@ Round one_round(sim::Chip chip)
     const int fd = platform_mem_open("/dev/mem", O_RDWR | O_SYNC);
     auto *base = static_cast<unsigned char *>(
         platform_mem_map(nullptr, 0x200000, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0xE0000000));
-    eepromAccess = ONE_WIRE_ACCESS{};
     char mac[] = "00:11:22:33:44:55";
     unsigned char back[20] = {0};
     const bool ok = set_timer_access(base) == 0 && initialize_wexlo_onewire(base) == 0 &&

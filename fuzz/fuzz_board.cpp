@@ -7,11 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "board/wexloow.h"
-#include "eeprom/rerun.h"
-#include "frontend/idstamp.h"
-#include "signal/onewiresignal.h"
-#include "signal/timer.h"
+#include "harness/product_state.h"
 
 namespace fuzz {
 
@@ -147,19 +143,11 @@ Board board_from_header(const uint8_t *&data, size_t &size)
 
 void start_run(const sim::Config &config)
 {
+    // A reproducer behaves the same alone and after other inputs: the run
+    // sequence relies on the family cache being empty, and a process counts
+    // its own disturbed slots and re-runs from zero.
+    harness::reset_product_state();
     sim::start(config);
-    // A new process starts with these; the run sequence relies on the family
-    // cache being empty, and the rest is set before use but is put back so a
-    // reproducer behaves the same alone and after other inputs.
-    eepromAccess = ONE_WIRE_ACCESS{};
-    memDriver = -1;
-    sleepTime = 0;
-    gtm[0] = gtm[1] = nullptr;
-    usecTimerPtr = nullptr;
-    timer_initialized = 0;
-    // A process counts its own disturbed slots and re-runs from zero.
-    owDisturbedSlots = 0;
-    onewireReruns = 0;
 }
 
 std::vector<std::string> split_on_nul(const uint8_t *data, size_t size, size_t max_parts)

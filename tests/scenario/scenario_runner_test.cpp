@@ -4,33 +4,20 @@
 // with the scenario's expectations. CTest runs the suite again with the chips
 // at other points of their timing ranges (IDSTAMP_SCENARIO_CORNER); the
 // expectations stay the same.
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <sstream>
 
 #include <gtest/gtest.h>
 
+#include "harness/sim_process.h"
 #include "scenario_file.h"
-
-extern char **environ;
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
-
-std::string read_file(const std::string &path)
-{
-    std::ostringstream out;
-    out << std::ifstream(path, std::ios::binary).rdbuf();
-    return out.str();
-}
 
 std::vector<std::string> lines_of(const std::string &text)
 {
@@ -42,7 +29,7 @@ std::vector<std::string> lines_of(const std::string &text)
 }
 
 struct RunResult {
-    int status = -1;
+    int status = -1; // or 1000 plus the signal that ended the run
     std::string out, err, syslog, report;
     bool image_exists = false;
     Bytes image; // after the run; a missing file is a new chip
@@ -81,13 +68,20 @@ std::string corner_seed()
     return corner_part(true);
 }
 
-std::vector<char *> pointers(std::vector<std::string> &texts)
+// The program and the emulator command the build names (the board binary's
+// runner puts its own in front).
+harness::SimRun sim_run(const Scenario &s, const std::string &dir, const std::string &seed)
 {
-    std::vector<char *> out;
-    for (std::string &t : texts)
-        out.push_back(t.data());
-    out.push_back(nullptr);
-    return out;
+    harness::SimRun run;
+    std::istringstream emulator(IDSTAMP_TEST_EMULATOR);
+    for (std::string word; emulator >> word;)
+        run.emulator.push_back(word);
+    run.program = IDSTAMP_SIM_PATH;
+    run.args = s.args;
+    run.dir = dir;
+    run.settings = {{"EEPROM", dir + "/board.eeprom"}, {"CHIP", s.chip}, {"FAULTS", s.faults},
+                    {"ROM", s.rom}, {"SEED", seed}, {"CHIP_TIMING", corner()}, {"ACCESS_NS", s.access_ns}};
+    return run;
 }
 
 // Runs idstamp-sim in a fresh directory.
@@ -97,46 +91,17 @@ RunResult run(const Scenario &s, const std::string &seed)
     const std::string dir = mkdtemp(dir_template), image_path = dir + "/board.eeprom";
     if (s.has_image) {
         const Bytes image = initial_image(s);
-        std::ofstream(image_path, std::ios::binary)
-            .write(reinterpret_cast<const char *>(image.data()), static_cast<std::streamsize>(image.size()));
+        harness::write_file(image_path, std::string(image.begin(), image.end()));
     }
-    std::vector<std::string> env;
-    for (char **e = environ; *e != nullptr; e++)
-        if (std::string(*e).rfind("IDSTAMP_SIM_", 0) != 0)
-            env.emplace_back(*e);
-    for (const auto &[name, value] : std::vector<std::pair<std::string, std::string>>{
-             {"EEPROM", image_path}, {"SYSLOG", dir + "/syslog"}, {"REPORT", dir + "/report"}, {"CHIP", s.chip},
-             {"FAULTS", s.faults}, {"ROM", s.rom}, {"SEED", seed}, {"CHIP_TIMING", corner()},
-             {"ACCESS_NS", s.access_ns}})
-        if (!value.empty())
-            env.push_back("IDSTAMP_SIM_" + name + "=" + value);
-    std::vector<std::string> argv;
-    std::istringstream emulator(IDSTAMP_TEST_EMULATOR);
-    for (std::string w; emulator >> w;)
-        argv.push_back(w);
-    argv.push_back(IDSTAMP_SIM_PATH);
-    argv.insert(argv.end(), s.args.begin(), s.args.end());
-    std::vector<char *> cargv = pointers(argv), cenv = pointers(env);
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (chdir(dir.c_str()) != 0)
-            _exit(120);
-        dup2(open((dir + "/stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-        dup2(open((dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-        execvpe(cargv[0], cargv.data(), cenv.data()); // the emulator is found on PATH
-        _exit(127);
-    }
-    int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    const harness::SimResult done = harness::run_sim(sim_run(s, dir, seed));
     RunResult r;
-    r.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 1000 + WTERMSIG(wstatus);
-    r.out = read_file(dir + "/stdout");
-    r.err = read_file(dir + "/stderr");
-    r.syslog = read_file(dir + "/syslog");
-    r.report = read_file(dir + "/report");
+    r.status = done.code();
+    r.out = done.out;
+    r.err = done.err;
+    r.syslog = done.syslog;
+    r.report = done.report;
     r.image_exists = std::filesystem::exists(image_path);
-    const std::string image = read_file(image_path);
+    const std::string image = harness::read_file(image_path);
     r.image = r.image_exists ? Bytes(image.begin(), image.end()) : Bytes(chip_memory_size(s.chip), 0xFF);
     std::error_code removed;
     if (std::filesystem::remove_all(dir, removed) == 0 || removed)
@@ -169,41 +134,30 @@ bool reports(const RunResult &r, const std::string &line)
     return std::find(report.begin(), report.end(), line) != report.end();
 }
 
-class ScenarioTest : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(ScenarioTest, Runs)
+// A sweep over seeds: a disturbed run may fail, but it must never claim
+// success with anything but the intended content.
+void run_sweep(const Scenario &s)
 {
-    Scenario s;
-    std::string error;
-    ASSERT_TRUE(parse_scenario(std::string(IDSTAMP_SCENARIO_DIR) + "/" + GetParam(), s, error)) << error;
-    SCOPED_TRACE(s.description);
-
-    if (s.seed_first != 0) {
-        // Away from the typical chip times a slipped write bit and a slipped
-        // read-back of the same bit can cancel out, and the tool then reports
-        // success with a wrong record: the sweep's promise holds only there.
-        if (!corner().empty())
-            GTEST_SKIP() << "sweeps run at the typical chip timing only";
-        // A disturbed run may fail, but it must never claim success with
-        // anything but the intended content.
-        unsigned successes = 0, disturbed_successes = 0;
-        for (unsigned seed = s.seed_first; seed <= s.seed_last; seed++) {
-            SCOPED_TRACE("seed " + std::to_string(seed));
-            const RunResult r = run(s, std::to_string(seed));
-            ASSERT_TRUE(r.status == 0 || r.status == 255) << "status " << r.status << "\n" << r.err;
-            if (r.status == 0) {
-                successes++;
-                disturbed_successes += !reports(r, "timing_violations 0");
-                expect_image(s, r);
-            }
+    unsigned successes = 0, disturbed_successes = 0;
+    for (unsigned seed = s.seed_first; seed <= s.seed_last; seed++) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        const RunResult r = run(s, std::to_string(seed));
+        ASSERT_TRUE(r.status == 0 || r.status == 255) << "status " << r.status << "\n" << r.err;
+        if (r.status == 0) {
+            successes++;
+            disturbed_successes += !reports(r, "timing_violations 0");
+            expect_image(s, r);
         }
-        // A sweep proves something only when disturbed runs got through.
-        EXPECT_GT(successes, 0u) << "every run failed: the disturbance is too strong to show anything";
-        EXPECT_GT(disturbed_successes, 0u) << "no successful run was disturbed: the disturbance is too weak";
-        RecordProperty("successes", static_cast<int>(successes));
-        return;
     }
+    // A sweep proves something only when disturbed runs got through.
+    EXPECT_GT(successes, 0u) << "every run failed: the disturbance is too strong to show anything";
+    EXPECT_GT(disturbed_successes, 0u) << "no successful run was disturbed: the disturbance is too weak";
+    ::testing::Test::RecordProperty("successes", static_cast<int>(successes));
+}
 
+// One run against everything the scenario expects of it.
+void run_once(const Scenario &s)
+{
     const RunResult r = run(s, s.seed.empty() ? corner_seed() : s.seed);
     EXPECT_EQ(r.status, s.exit_status) << "stderr: " << r.err;
     // Undisturbed, the tool keeps inside every window of the chip, unless the
@@ -227,6 +181,26 @@ TEST_P(ScenarioTest, Runs)
         EXPECT_FALSE(r.image_exists) << "the run created an image file";
     }
     expect_image(s, r);
+}
+
+class ScenarioTest : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(ScenarioTest, Runs)
+{
+    Scenario s;
+    std::string error;
+    ASSERT_TRUE(parse_scenario(std::string(IDSTAMP_SCENARIO_DIR) + "/" + GetParam(), s, error)) << error;
+    SCOPED_TRACE(s.description);
+    if (s.seed_first == 0) {
+        run_once(s);
+        return;
+    }
+    // Away from the typical chip times a slipped write bit and a slipped
+    // read-back of the same bit can cancel out, and the tool then reports
+    // success with a wrong record: the sweep's promise holds only there.
+    if (!corner().empty())
+        GTEST_SKIP() << "sweeps run at the typical chip timing only";
+    run_sweep(s);
 }
 
 std::vector<std::string> scenario_files()

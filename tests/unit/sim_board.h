@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "board/wexloow.h"
+#include "harness/product_state.h"
 #include "platform/platform.h"
 #include "signal/timer.h"
 #include "sim/sim.h"
@@ -39,15 +40,16 @@ std::string captured(F f)
     return testing::internal::GetCapturedStdout();
 }
 
-// Maps the window and checks the timer; does not touch the line.
+// Maps the window and checks the timer on a fresh board, the product's
+// globals as a new process has them; does not touch the line.
 inline unsigned char *map_window(const sim::Config &c)
 {
+    harness::reset_product_state();
     sim::start(c);
     const int fd = platform_mem_open("/dev/mem", O_RDWR | O_SYNC);
     auto *base = static_cast<unsigned char *>(
         platform_mem_map(nullptr, 0x200000, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0xE0000000));
     set_timer_access(base);
-    eepromAccess = ONE_WIRE_ACCESS{};
     return base;
 }
 
