@@ -1,0 +1,142 @@
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "harness/sim_process.h"
+#include "soak.h"
+
+namespace soak {
+
+namespace {
+
+// The run as a process in dir, on a copy of the spec's image.
+harness::SimRun sim_run(const std::string &sim, const std::string &dir, const RunSpec &spec)
+{
+    if (spec.image.empty())
+        unlink((dir + "/board.eeprom").c_str());
+    else
+        harness::write_file(dir + "/board.eeprom", spec.image);
+    harness::SimRun run;
+    run.program = sim;
+    run.args = spec.args;
+    run.dir = dir;
+    // Chip timings: a board that doesn't know the variable runs typical timing.
+    run.settings = {{"EEPROM", "board.eeprom"}, {"CHIP", spec.chip}, {"SEED", std::to_string(spec.seed)},
+                    {"CHIP_TIMING", spec.timing}, {"FAULTS", spec.fault}, {"TRACE", spec.trace}};
+    return run;
+}
+
+Outcome outcome_of(const std::string &dir, const harness::SimResult &done)
+{
+    Outcome r;
+    r.status = done.code();
+    r.image = harness::read_file(dir + "/board.eeprom");
+    r.out = done.out;
+    r.log = done.syslog;
+    r.rom_given_up = r.out.find("Unable to read 1-wire 64 bits ROM") != std::string::npos;
+    r.values = values_of(r.out, r.log, r.rom_given_up);
+    r.disturbed = done.report.find("timing_violations 0\n") == std::string::npos;
+    const size_t at = done.report.find("virtual_time_us ");
+    r.timed = at != std::string::npos
+              && std::sscanf(done.report.c_str() + at, "virtual_time_us %" SCNu64, &r.virtual_us) == 1;
+    return r;
+}
+
+// A job's place: its directory and the run it has going.
+struct Slot {
+    std::string dir;
+    pid_t pid = 0;
+    Config *config = nullptr;
+    unsigned seed = 0;
+    Build build = kSim;
+};
+
+// The order the runs go in: each configuration's seeds, each seed with
+// --sim and then the baseline.
+struct Next {
+    size_t config = 0;
+    unsigned seed;
+    Build build = kSim;
+};
+
+void advance(Next &next, const Options &o, bool baseline)
+{
+    if (baseline && next.build == kSim) {
+        next.build = kBaseline;
+        return;
+    }
+    next.build = kSim;
+    if (next.seed++ == o.last_seed) {
+        next.seed = o.first_seed;
+        ++next.config;
+    }
+}
+
+} // namespace
+
+RunSpec disturbed_run(const Config &c, unsigned seed)
+{
+    RunSpec spec;
+    spec.image = c.stock;
+    spec.chip = c.chip;
+    spec.args = c.action->args;
+    spec.fault = "jitter=" + c.level;
+    spec.timing = c.timing;
+    spec.seed = seed;
+    return spec;
+}
+
+Runs::Runs(const Options &o, const std::string &base) : o_(o), sims_{o.sim, o.baseline}
+{
+    for (unsigned i = 0; i < o.jobs; ++i) {
+        dirs_.push_back(base + "/" + std::to_string(i));
+        mkdir(dirs_.back().c_str(), 0755);
+    }
+}
+
+Outcome Runs::run_now(Build build, const RunSpec &spec) const
+{
+    return outcome_of(dirs_[0], harness::run_sim(sim_run(sims_[build], dirs_[0], spec)));
+}
+
+unsigned long Runs::run_all(std::vector<Config> &configs) const
+{
+    const bool baseline = !o_.baseline.empty();
+    std::vector<Slot> slots(dirs_.size());
+    for (size_t i = 0; i < slots.size(); ++i)
+        slots[i].dir = dirs_[i];
+    Next next;
+    next.seed = o_.first_seed;
+    unsigned running = 0;
+    unsigned long total = 0;
+    for (;;) {
+        for (Slot &slot : slots) {
+            if (slot.pid != 0 || next.config == configs.size())
+                continue;
+            slot.config = &configs[next.config];
+            slot.seed = next.seed;
+            slot.build = next.build;
+            slot.pid = harness::start_sim(sim_run(sims_[next.build], slot.dir, disturbed_run(*slot.config, next.seed)));
+            ++running;
+            advance(next, o_, baseline);
+        }
+        if (running == 0)
+            break;
+        int wstatus = 0;
+        const pid_t pid = wait(&wstatus);
+        for (Slot &slot : slots) {
+            if (slot.pid != pid)
+                continue;
+            slot.pid = 0;
+            --running;
+            ++total;
+            count(*slot.config, slot.build, slot.seed, outcome_of(slot.dir, harness::collect_sim(slot.dir, wstatus)));
+        }
+    }
+    return total;
+}
+
+} // namespace soak
