@@ -47,7 +47,10 @@ std::set<std::string> writable_objects(const std::string &library)
         std::istringstream cells(line);
         for (std::string cell; std::getline(cells, cell, '|');)
             fields.push_back(trimmed(cell));
-        if (fields.size() < 7 || fields[3] != "OBJECT")
+        // The address sanitizer's own objects (its ODR indicators) are not
+        // the product's.
+        if (fields.size() < 7 || fields[3] != "OBJECT" || fields[0].rfind("__asan", 0) == 0
+            || fields[0].rfind("__odr_asan", 0) == 0)
             continue;
         const std::string &section = fields[6];
         const bool writable = (section.rfind(".data", 0) == 0 && section.rfind(".data.rel.ro", 0) != 0)
