@@ -148,7 +148,7 @@ rmdir lock
 
 # --- values the tool would store wrongly are refused before it runs
 refused=0
-while IFS='|' read -r what args; do
+while IFS='|' read -r what args says; do
   case="refuses $what"
   lines=$(wc -l < log.csv)
   # shellcheck disable=SC2086
@@ -156,20 +156,22 @@ while IFS='|' read -r what args; do
   if [ "$status" != 1 ] || [ "$(calls)" != 0 ] || [ "$(wc -l < log.csv)" != "$lines" ]; then
     fail "status $status, $(calls) runs: $out"
   fi
+  case $out in *"$says"*) ;; *) fail "the refusal does not say \"$says\": $out" ;; esac
   refused=$((refused + 1))
 done <<'CASES'
-dashes in the MAC|-m 00-11-22-33-44-55
-a short octet|-m 0:11:22:33:44:55
-seven octets|-m 00:11:22:33:44:55:66
-a group MAC|-m 01:00:5e:00:00:01
-an all-zero MAC|-m 00:00:00:00:00:00
-an octet over 255|-m 02:00:5e:00:00:01 -d 192.168.1.300 -f 255.255.255.0 -g 192.168.1.1 -i 10.0.0.5 -j 255.0.0.0 -k 10.0.0.1
-a leading zero|-m 02:00:5e:00:00:01 -d 192.168.1.10 -f 255.255.255.0 -g 192.168.01.1 -i 10.0.0.5 -j 255.0.0.0 -k 10.0.0.1
-three numbers|-m 02:00:5e:00:00:01 -d 192.168.1 -f 255.255.255.0 -g 192.168.1.1 -i 10.0.0.5 -j 255.0.0.0 -k 10.0.0.1
-a broken netmask|-m 02:00:5e:00:00:01 -d 192.168.1.10 -f 255.0.255.0 -g 192.168.1.1 -i 10.0.0.5 -j 255.0.0.0 -k 10.0.0.1
-part of the IPv4 values|-m 02:00:5e:00:00:01 -d 192.168.1.10
-both -m and -R|-m 02:00:5e:00:00:01 -R range
-neither -m nor -R|-d 192.168.1.10
+dashes in the MAC|-m 00-11-22-33-44-55|is not a station MAC address
+a short octet|-m 0:11:22:33:44:55|is not a station MAC address
+seven octets|-m 00:11:22:33:44:55:66|is not a station MAC address
+a group MAC|-m 01:00:5e:00:00:01|is not a station MAC address
+an all-zero MAC|-m 00:00:00:00:00:00|is not a station MAC address
+an octet over 255|-m 02:00:5e:00:00:01 -d 192.168.1.300 -f 255.255.255.0 -g 192.168.1.1 -i 10.0.0.5 -j 255.0.0.0 -k 10.0.0.1|-d 192.168.1.300 is not an IPv4 address (x.x.x.x, each 0 to 255)
+a leading zero|-m 02:00:5e:00:00:01 -d 192.168.1.10 -f 255.255.255.0 -g 192.168.01.1 -i 10.0.0.5 -j 255.0.0.0 -k 10.0.0.1|-g 192.168.01.1 is not an IPv4 address: no leading zeros
+three numbers|-m 02:00:5e:00:00:01 -d 192.168.1 -f 255.255.255.0 -g 192.168.1.1 -i 10.0.0.5 -j 255.0.0.0 -k 10.0.0.1|-d 192.168.1 is not an IPv4 address
+a broken netmask|-m 02:00:5e:00:00:01 -d 192.168.1.10 -f 255.0.255.0 -g 192.168.1.1 -i 10.0.0.5 -j 255.0.0.0 -k 10.0.0.1|-f 255.0.255.0 is not a netmask
+part of the IPv4 values|-m 02:00:5e:00:00:01 -d 192.168.1.10|give all six of -d -f -g -i -j -k, or none
+both -m and -R|-m 02:00:5e:00:00:01 -R range|usage: stamp-board
+neither -m nor -R|-d 192.168.1.10|usage: stamp-board
+a leading zero in a netmask|-m 02:00:5e:00:00:01 -d 192.168.1.10 -f 255.255.255.000 -g 192.168.1.1 -i 10.0.0.5 -j 255.0.0.0 -k 10.0.0.1|-f 255.255.255.000 is not an IPv4 address: no leading zeros
 CASES
 
 echo "time per board (virtual time of the simulated board, i.e. on a real one):"
