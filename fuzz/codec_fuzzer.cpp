@@ -114,21 +114,26 @@ void collect_output()
     }
 }
 
-// Where the reports of -p, -q, -r and of -c begin: after the run has echoed
-// the texts of -m and the IPv4 options, and of -w, which may hold anything.
+// Where the reports of -p, -q and -r stand: after the run has echoed the texts
+// of -m and the IPv4 options, and before -w echoes its text, which may hold
+// anything; -c's dump comes after that echo.
 size_t reportsFrom;
+size_t reportsEnd = std::string::npos;
 size_t dumpFrom;
 
-bool printed(const std::string &text, size_t from = reportsFrom)
+// Whether `text` begins between `from` and `end`.
+bool printed(const std::string &text, size_t from = reportsFrom, size_t end = reportsEnd)
 {
-    return output.find(text, from) != std::string::npos;
+    const size_t at = output.find(text, from);
+    return at != std::string::npos && at < end;
 }
 
 // The text after the first `marker` and then `start` up to the line end.
 std::string line_after(const std::string &marker, const std::string &start)
 {
     size_t at = output.find(marker, reportsFrom);
-    if (at == std::string::npos || (at = output.find(start, at + marker.size())) == std::string::npos)
+    if (at == std::string::npos || at >= reportsEnd
+        || (at = output.find(start, at + marker.size())) == std::string::npos)
         return {};
     const size_t from = at + start.size();
     return output.substr(from, output.find_first_of("\r\n", from) - from);
@@ -153,8 +158,16 @@ void find_reports(const IDSTAMP_WORK &work)
                             + "\n slot 2 gateway " + work.gw2Addr + "\nWriting IP address ...",
                         at);
     reportsFrom = at;
-    if (work.stringWriteGiven)
-        at = after_echo(std::string("\r\nWriting Generic string \"") + work.stringText + "\"...", at);
+    reportsEnd = std::string::npos;
+    if (work.stringWriteGiven) {
+        // The echo is printed once, after every report; the last match is it.
+        const std::string echo = std::string("\r\nWriting Generic string \"") + work.stringText + "\"...";
+        const size_t echoed = output.rfind(echo);
+        if (echoed != std::string::npos && echoed >= at) {
+            reportsEnd = echoed;
+            at = echoed + echo.size();
+        }
+    }
     dumpFrom = at;
 }
 
@@ -425,7 +438,7 @@ void check_prints(const IDSTAMP_WORK &work, const uint8_t *page2Before)
             codec::fail("-r printed another string than the page holds");
     }
     // -c: the page as the run left it.
-    if (work.pageDumpGiven && printed(" contents:\n", dumpFrom)) {
+    if (work.pageDumpGiven && printed(" contents:\n", dumpFrom, std::string::npos)) {
         const unsigned page = work.pageNumber & 0xFF;
         // A bit the line got wrong shows in the dump: -c has no check value.
         if (codec::store.lastReadFlipped)
@@ -587,6 +600,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int parsed = idstamp_parse(argc, argv.data(), &work);
     collect_output();
     reportsFrom = dumpFrom = 0;
+    reportsEnd = std::string::npos;
     check_request(work, argv.data(), argc, parsed);
     if (parsed != 1)
         return 0;
