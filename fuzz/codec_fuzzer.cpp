@@ -35,6 +35,7 @@
 #include "eeprom/rerun.h"
 #include "frontend/idstamp.h"
 #include "fuzz/codec_machine.h"
+#include "harness/product_state.h"
 #include "signal/onewiresignal.h"
 #include "signal/timer.h"
 
@@ -114,15 +115,18 @@ void collect_output()
     }
 }
 
-// Where the reports of -p, -q and -r stand: after the run has echoed the texts
-// of -m and the IPv4 options, and before -w echoes its text, which may hold
-// anything; -c's dump comes after that echo.
+// Where the reports stand: those of -p and -q after the run has echoed the
+// texts of -m and the IPv4 options, and before -r prints the stored string;
+// -r's from there to where -w echoes its text; -c's dump after that echo. A
+// stored string and a -w text may hold anything, a report's own lines too.
 size_t reportsFrom;
+size_t recordsEnd = std::string::npos;
+size_t stringFrom;
 size_t reportsEnd = std::string::npos;
 size_t dumpFrom;
 
 // Whether `text` begins between `from` and `end`.
-bool printed(const std::string &text, size_t from = reportsFrom, size_t end = reportsEnd)
+bool printed(const std::string &text, size_t from = reportsFrom, size_t end = recordsEnd)
 {
     const size_t at = output.find(text, from);
     return at != std::string::npos && at < end;
@@ -132,7 +136,7 @@ bool printed(const std::string &text, size_t from = reportsFrom, size_t end = re
 std::string line_after(const std::string &marker, const std::string &start)
 {
     size_t at = output.find(marker, reportsFrom);
-    if (at == std::string::npos || at >= reportsEnd
+    if (at == std::string::npos || at >= recordsEnd
         || (at = output.find(start, at + marker.size())) == std::string::npos)
         return {};
     const size_t from = at + start.size();
@@ -169,6 +173,14 @@ void find_reports(const IDSTAMP_WORK &work)
         }
     }
     dumpFrom = at;
+    stringFrom = recordsEnd = reportsEnd;
+    if (work.stringReadGiven) {
+        // -p and -q print no text of the chip's or the user's: the first
+        // header of -r after them is -r's.
+        const size_t read = output.find("Read string from page ", reportsFrom);
+        if (read < reportsEnd)
+            stringFrom = recordsEnd = read;
+    }
 }
 
 std::string mac_text(const uint8_t *page)
@@ -296,8 +308,7 @@ Input take_input(const uint8_t *data, size_t size)
 void start_process()
 {
     codec::reset_machine();
-    eepromAccess = ONE_WIRE_ACCESS{};
-    memDriver = -1;
+    harness::reset_product_state();
     sleepTime = 0;
     gtm[0] = gtm[1] = nullptr;
     usecTimerPtr = nullptr;
@@ -429,12 +440,14 @@ void check_prints(const IDSTAMP_WORK &work, const uint8_t *page2Before)
         }
     }
     // -r: page 2 before -w.
-    if (printed("Read generic string done") || printed("Read string: \"")) {
+    if (printed("Read generic string done", stringFrom, reportsEnd)
+        || printed("Read string: \"", stringFrom, reportsEnd)) {
         if (!sealed(page2Before, 30))
             codec::fail("a string page with a wrong check value printed as read");
         const std::string text(reinterpret_cast<const char *>(page2Before),
                                strnlen(reinterpret_cast<const char *>(page2Before), 30));
-        if (printed("Read string: \"") && !printed("Read string: \"" + text + "\"\r\n"))
+        if (printed("Read string: \"", stringFrom, reportsEnd)
+            && !printed("Read string: \"" + text + "\"\r\n", stringFrom, reportsEnd))
             codec::fail("-r printed another string than the page holds");
     }
     // -c: the page as the run left it.
@@ -536,7 +549,7 @@ void check_status(const IDSTAMP_WORK &work, const uint8_t *page1Before, const ui
             codec::fail("status 0 but -p printed no MAC address");
         if (work.ipPageGiven && !printed("IPv4 PAGE info ("))
             codec::fail("status 0 but -q printed no IPv4 record");
-        if (work.stringReadGiven && !printed("Read string: \""))
+        if (work.stringReadGiven && !printed("Read string: \"", stringFrom, reportsEnd))
             codec::fail("status 0 but -r printed no string");
         return;
     }
@@ -599,8 +612,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     IDSTAMP_WORK work;
     const int parsed = idstamp_parse(argc, argv.data(), &work);
     collect_output();
-    reportsFrom = dumpFrom = 0;
-    reportsEnd = std::string::npos;
+    reportsFrom = stringFrom = dumpFrom = 0;
+    recordsEnd = reportsEnd = std::string::npos;
     check_request(work, argv.data(), argc, parsed);
     if (parsed != 1)
         return 0;
