@@ -72,6 +72,7 @@ struct Board : Bus, ChipState {
     void tx_byte_done();
     uint8_t es() const;
     void write_scratchpad_byte(uint8_t value);
+    bool copy_allowed() const;
     void copy_scratchpad();
     bool page_protected(uint32_t address) const;
 

@@ -1,6 +1,8 @@
 // The chip at byte level: ROM commands after a reset, then one memory command.
 // Both chips speak the same commands; they differ in memory and scratchpad
-// size, and the DS2431 has page protection bytes at 0x080 to 0x083.
+// size, in what Copy Scratchpad takes from the scratchpad (the DS2431 only
+// whole rows, the DS28EC20 any run of bytes in one), in Read Memory past the
+// end, and the DS2431 has page protection bytes at 0x080 to 0x083.
 #include "sim/model/board.h"
 
 namespace sim {
@@ -18,6 +20,11 @@ constexpr uint8_t kCopyScratchpad = 0x55;
 
 constexpr uint32_t kDs2431ProtectionBytes = 0x080;
 constexpr uint8_t kWriteProtected = 0x55;
+
+// The DS28EC20 reads a target address above its last one with the upper four
+// address bits cleared: 0x1A3E reads from 0x0A3E, 0xF000 from 0x0000.
+constexpr uint32_t kDs28ec20LastAddress = 0x0A3F;
+constexpr uint32_t kDs28ec20FoldMask = 0x0FFF;
 
 // Counts down a fault that hits the first N occasions.
 bool take(unsigned &left)
@@ -82,18 +89,22 @@ void Board::byte_received(uint8_t value)
         byte_count = 0;
         if (value == kReadMemory) {
             phase = Phase::read_memory_address;
+            // The DS28EC20 refuses a copy after a Read Memory until the
+            // scratchpad is written again (its BS flag).
+            bs = true;
         } else if (value == kWriteScratchpad) {
             phase = Phase::write_scratchpad_address;
             aa = false;
-            pf = true; // until a whole data byte arrived
-            any_data = false;
+            pf = true; // until the target address is complete
             crc = crc16(&value, 1);
         } else if (value == kReadScratchpad) {
+            // TA1, TA2, E/S, the scratchpad from the target's offset to its
+            // end whatever E says, then the CRC.
             tx_buf[0] = static_cast<uint8_t>(ta);
             tx_buf[1] = static_cast<uint8_t>(ta >> 8);
             tx_buf[2] = es();
             tx_len = 3;
-            for (unsigned i = pad_start; any_data && i <= e; ++i)
+            for (unsigned i = pad_start; i < pad_size; ++i)
                 tx_buf[tx_len++] = pad[i];
             uint16_t sum = crc16(&value, 1);
             sum = static_cast<uint16_t>(~crc16(tx_buf.data(), tx_len, sum));
@@ -113,6 +124,8 @@ void Board::byte_received(uint8_t value)
             addr_lo = value;
         } else {
             read_addr = static_cast<uint32_t>(value) << 8 | addr_lo;
+            if (config.chip == Chip::ds28ec20 && read_addr > kDs28ec20LastAddress)
+                read_addr &= kDs28ec20FoldMask;
             flip_next = take(read_flip_left);
             start_tx(Phase::read_memory_data);
         }
@@ -123,10 +136,15 @@ void Board::byte_received(uint8_t value)
         if (byte_count++ == 0) {
             addr_lo = value;
         } else {
+            // A whole target address clears PF (and the DS28EC20's BS); the
+            // data goes in from the address's offset in the scratchpad, and
+            // E starts there.
             ta = static_cast<uint16_t>(value << 8 | addr_lo);
             pad_start = ta & (pad_size - 1);
             pad_next = pad_start;
             e = pad_start;
+            pf = false;
+            bs = false;
             phase = Phase::write_scratchpad_data;
         }
         break;
@@ -153,11 +171,9 @@ void Board::write_scratchpad_byte(uint8_t value)
     const uint32_t address = (ta & ~(pad_size - 1)) + pad_next;
     pad[pad_next] = page_protected(address) ? memory[address] : value;
     e = pad_next;
-    any_data = true;
-    pf = false;
     if (++pad_next < pad_size)
         return;
-    // Scratchpad full: the chip answers with the inverted CRC-16.
+    // Filled to its end: the chip answers with the inverted CRC-16.
     const uint16_t sum = static_cast<uint16_t>(~crc);
     tx_buf[0] = static_cast<uint8_t>(sum);
     tx_buf[1] = static_cast<uint8_t>(sum >> 8);
@@ -166,20 +182,38 @@ void Board::write_scratchpad_byte(uint8_t value)
     start_tx(Phase::send_buffer);
 }
 
+bool Board::copy_allowed() const
+{
+    const bool authorized = auth[0] == static_cast<uint8_t>(ta) && auth[1] == static_cast<uint8_t>(ta >> 8)
+                            && auth[2] == es();
+    // Both chips refuse a target address outside their memory and a
+    // scratchpad whose last write broke off (PF).
+    if (!authorized || pf || ta >= memory_size)
+        return false;
+    // The DS2431 copies on 8-byte boundaries only: T2..T0 must be 000b.
+    if (config.chip == Chip::ds2431)
+        return (ta & (pad_size - 1)) == 0;
+    return !bs;
+}
+
 void Board::copy_scratchpad()
 {
     const bool forced_fail = take(copy_fail_left);
-    const bool authorized = auth[0] == static_cast<uint8_t>(ta) && auth[1] == static_cast<uint8_t>(ta >> 8)
-                            && auth[2] == es();
-    // Only a whole row is copied: written from its first byte to its last.
-    const bool full_row = !pf && any_data && pad_start == 0 && e == pad_size - 1;
-    if (forced_fail || !authorized || !full_row) {
+    if (forced_fail || !copy_allowed()) {
         start_tx(Phase::ones);
         return;
     }
+    // The DS28EC20 copies the bytes from the beginning offset through the
+    // ending offset, 1 to 32 of them. The DS2431 copies only whole rows: all
+    // eight bytes, so after a fill that ended early the bytes past E are
+    // whatever the scratchpad held. A write-protected byte keeps its value
+    // either way (its data sheet does not say what a stale scratchpad byte
+    // does to a protected page; the page staying as it is surprises least).
     const uint32_t row = ta & ~(pad_size - 1);
-    for (uint32_t i = 0; i < pad_size; ++i) {
-        if (row + i < memory_size && !page_protected(row + i))
+    const unsigned first = config.chip == Chip::ds2431 ? 0 : pad_start;
+    const unsigned last = config.chip == Chip::ds2431 ? static_cast<unsigned>(pad_size - 1) : e;
+    for (unsigned i = first; i <= last; ++i) {
+        if (!page_protected(row + i))
             memory[row + i] = pad[i];
     }
     aa = true;
@@ -202,6 +236,7 @@ uint8_t Board::next_tx_byte()
             value = tx_buf[tx_pos++];
         break;
     case Phase::read_memory_data:
+        // 1s past the last address, on both chips.
         if (read_addr < memory_size)
             value = memory[read_addr];
         ++read_addr;

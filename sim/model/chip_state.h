@@ -95,7 +95,7 @@ struct ChipState {
     unsigned e = 7;
     bool aa = false;
     bool pf = true;
-    bool any_data = false;
+    bool bs = false; // DS28EC20: a Read Memory came after the last Write Scratchpad
 
     // Fault counters left in this run.
     unsigned rom_crc_left = 0;

@@ -1,49 +1,266 @@
-// The chips' Copy Scratchpad as a master sees it through the line: it programs
-// only a full row with the right authorization, and then sets AA.
+// The chips' scratchpad commands and Read Memory as a master sees them
+// through the line, on both chips, including what the tool itself never
+// sends: fills from any offset, fills that stop early or inside a byte,
+// copies of part of a row, reads at and past the last address.
 #include <gtest/gtest.h>
 
-#include <numeric>
+#include <string>
 
 #include "tests/support/software_master.h"
 
 namespace {
 
 using simtest::Bytes;
+using simtest::Master;
 
-TEST(Copy, ProgramsOnlyAnAuthorizedFullRow)
+constexpr uint8_t kPf = 0x20, kAa = 0x80;
+
+size_t row_size(sim::Chip chip)
+{
+    return chip == sim::Chip::ds2431 ? 8 : 32;
+}
+
+size_t memory_size(sim::Chip chip)
+{
+    return chip == sim::Chip::ds2431 ? 144 : 2624;
+}
+
+const char *name(sim::Chip chip)
+{
+    return chip == sim::Chip::ds2431 ? "DS2431" : "DS28EC20";
+}
+
+// A chip whose memory holds a pattern of its own at every address.
+std::vector<uint8_t> patterned_memory(sim::Chip chip)
+{
+    std::vector<uint8_t> memory(memory_size(chip));
+    for (size_t i = 0; i < memory.size(); ++i)
+        memory[i] = static_cast<uint8_t>(i * 7 + 3);
+    return memory;
+}
+
+Bytes address_bytes(uint16_t address)
+{
+    return {static_cast<uint8_t>(address), static_cast<uint8_t>(address >> 8)};
+}
+
+// Write Scratchpad of count whole bytes (each 0x40 + its offset in the
+// scratchpad), then bits more of the next one (0s), ended by the next reset.
+// Returns the bytes the master sent after the ROM command.
+Bytes fill(Master &m, uint16_t address, size_t row, size_t count, int bits = 0)
+{
+    Bytes sent = {0x0F};
+    const Bytes ta = address_bytes(address);
+    sent.insert(sent.end(), ta.begin(), ta.end());
+    const size_t offset = address & (row - 1);
+    for (size_t i = 0; i < count; ++i)
+        sent.push_back(static_cast<uint8_t>(0x40 + offset + i));
+    m.command({0xCC});
+    m.write_bytes(sent);
+    for (int i = 0; i < bits; ++i)
+        m.write_bit(false);
+    return sent;
+}
+
+Bytes inverted_crc(const Bytes &bytes)
+{
+    const uint16_t sum = static_cast<uint16_t>(~sim::crc16(bytes.data(), bytes.size()));
+    return {static_cast<uint8_t>(sum), static_cast<uint8_t>(sum >> 8)};
+}
+
+// What Write Scratchpad leaves in E/S, what it answers after the data, and
+// what Read Scratchpad then sends: TA, E/S, the scratchpad from the target's
+// offset to its end (bytes never written still 0xFF from power-up), the
+// inverted CRC of all that.
+TEST(Scratchpad, WriteFromAnyOffsetAndReadBack)
 {
     struct Case {
         const char *name;
-        size_t offset;     // start of the write in the row
-        uint8_t es_change; // XORed into the authorization's E/S
-        bool programs;
+        unsigned offset;
+        int count; // whole data bytes; -1: an address cut after TA1, 0: no data
+        int bits;  // bits of one more byte
+        bool to_end;
     };
     for (const sim::Chip chip : {sim::Chip::ds2431, sim::Chip::ds28ec20}) {
-        const size_t row = chip == sim::Chip::ds2431 ? 8 : 32;
-        Bytes data(row);
-        std::iota(data.begin(), data.end(), 0x40);
-        for (const Case c : {Case{"full row", 0, 0x00, true}, Case{"wrong authorization", 0, 0x01, false},
-                             Case{"part of a row", 1, 0x00, false}}) {
+        const unsigned row = static_cast<unsigned>(row_size(chip));
+        const Case cases[] = {
+            {"whole row", 0, static_cast<int>(row), 0, true},
+            {"from offset 5 to the end", 5, static_cast<int>(row - 5), 0, true},
+            {"2 bytes from offset 5", 5, 2, 0, false},
+            {"2 bytes from offset 5 and 3 bits", 5, 2, 3, false},
+            {"nothing but the address", 3, 0, 0, false},
+            {"3 bits after the address", 3, 0, 3, false},
+            {"the last byte alone", row - 1, 1, 0, true},
+            {"address cut after TA1", 0, -1, 0, false},
+        };
+        for (const Case &c : cases) {
+            const std::string label = std::string(name(chip)) + ", " + c.name;
             sim::Config config;
             config.chip = chip;
             sim::start(config);
-            simtest::Master m;
+            Master m;
             m.open();
-            Bytes write = {0xCC, 0x0F, static_cast<uint8_t>(row + c.offset), 0};
-            for (size_t i = c.offset; i < row; i++)
-                write.push_back(data[i]);
-            ASSERT_TRUE(m.command(write));
-            ASSERT_TRUE(m.command({0xCC, 0xAA}));
+            const uint16_t address = static_cast<uint16_t>(row + c.offset);
+            Bytes written;
+            if (c.count < 0) {
+                m.command({0xCC, 0x0F, static_cast<uint8_t>(address)});
+            } else {
+                written = fill(m, address, row, static_cast<size_t>(c.count), c.bits);
+                // A fill to the scratchpad's end is answered with the CRC of
+                // the command, address and data, then 1s. Short of the end
+                // the chip still listens: it would take read slots for 1s.
+                if (c.to_end) {
+                    Bytes answer = inverted_crc(written);
+                    answer.push_back(0xFF);
+                    EXPECT_EQ(m.read_bytes(3), answer) << label;
+                }
+            }
+
+            ASSERT_TRUE(m.command({0xCC, 0xAA})) << label;
+            Bytes expected;
+            unsigned start = 0;
+            if (c.count < 0) {
+                // The registers as they came up: TA 0, E the row's last
+                // offset, PF set.
+                expected = {0x00, 0x00, static_cast<uint8_t>(kPf | (row - 1))};
+            } else {
+                start = c.offset;
+                const unsigned last = c.offset + static_cast<unsigned>(c.count > 0 ? c.count - 1 : 0);
+                const uint8_t pf = c.bits != 0 ? kPf : 0;
+                expected = address_bytes(address);
+                expected.push_back(static_cast<uint8_t>(pf | last));
+            }
+            for (unsigned i = start; i < row; ++i) {
+                const bool written_here = c.count > 0 && i >= c.offset && i < c.offset + static_cast<unsigned>(c.count);
+                expected.push_back(written_here ? static_cast<uint8_t>(0x40 + i) : 0xFF);
+            }
+            Bytes with_command = {0xAA};
+            with_command.insert(with_command.end(), expected.begin(), expected.end());
+            const Bytes crc = inverted_crc(with_command);
+            expected.insert(expected.end(), crc.begin(), crc.end());
+            expected.push_back(0xFF); // then 1s
+            EXPECT_EQ(m.read_bytes(expected.size()), expected) << label;
+            EXPECT_EQ(sim::stats().violations, 0u) << label;
+        }
+    }
+}
+
+// Copy Scratchpad with the TA and E/S just read back (changed where a case
+// says), after the scratchpad first held a whole other fill of the row. The
+// DS28EC20 copies the bytes from the beginning offset through the ending
+// offset; the DS2431 only whole rows from offset 0, all eight bytes of the
+// scratchpad. Both refuse after a fill that broke off inside a byte, a wrong
+// authorization and a target outside the memory; the DS28EC20 also after a
+// Read Memory.
+TEST(Copy, EachChipCopiesWhatItsRulesAllow)
+{
+    enum Outcome { refused, whole_scratchpad, offset_through_e };
+    struct Case {
+        const char *name;
+        unsigned offset;
+        size_t count;
+        int bits;
+        uint8_t es_change;  // XORed into the authorization's E/S
+        bool read_between;  // a Read Memory between the fill and the copy
+        bool outside;       // target the first address past the memory
+        Outcome ds2431, ds28ec20;
+    };
+    const Case cases[] = {
+        {"whole row", 0, 0, 0, 0x00, false, false, whole_scratchpad, offset_through_e},
+        {"3 bytes from offset 5", 5, 3, 0, 0x00, false, false, refused, offset_through_e},
+        {"from offset 1 to the end", 1, 0, 0, 0x00, false, false, refused, offset_through_e},
+        {"3 bytes from offset 0", 0, 3, 0, 0x00, false, false, whole_scratchpad, offset_through_e},
+        {"3 bytes and 4 bits", 0, 3, 4, 0x00, false, false, refused, refused},
+        {"wrong E/S", 0, 0, 0, 0x01, false, false, refused, refused},
+        {"Read Memory between", 0, 0, 0, 0x00, true, false, whole_scratchpad, refused},
+        {"past the memory", 0, 0, 0, 0x00, false, true, refused, refused},
+    };
+    for (const sim::Chip chip : {sim::Chip::ds2431, sim::Chip::ds28ec20}) {
+        const size_t row = row_size(chip);
+        for (const Case &c : cases) {
+            const std::string label = std::string(name(chip)) + ", " + c.name;
+            sim::Config config;
+            config.chip = chip;
+            config.memory = patterned_memory(chip);
+            sim::start(config);
+            Master m;
+            m.open();
+            const uint16_t base = static_cast<uint16_t>(c.outside ? memory_size(chip) : row);
+            const uint16_t address = static_cast<uint16_t>(base + c.offset);
+            const size_t count = c.count != 0 ? c.count : row - c.offset;
+
+            // The earlier fill, 0xB0 + offset, never copied.
+            Bytes earlier = {0xCC, 0x0F};
+            const Bytes ta_base = address_bytes(base);
+            earlier.insert(earlier.end(), ta_base.begin(), ta_base.end());
+            Bytes pad(row);
+            for (size_t i = 0; i < row; ++i)
+                earlier.push_back(pad[i] = static_cast<uint8_t>(0xB0 + i));
+            ASSERT_TRUE(m.command(earlier)) << label;
+            fill(m, address, row, count, c.bits);
+            for (size_t i = c.offset; i < c.offset + count; ++i)
+                pad[i] = static_cast<uint8_t>(0x40 + i);
+            if (c.read_between)
+                m.read_memory(0, 1);
+
+            ASSERT_TRUE(m.command({0xCC, 0xAA})) << label;
             const Bytes head = m.read_bytes(3);
             ASSERT_TRUE(m.command({0xCC, 0x55, head[0], head[1], static_cast<uint8_t>(head[2] ^ c.es_change)}));
             m.wait_us(10010);
-            EXPECT_EQ(m.read_bytes(2), Bytes(2, c.programs ? 0xAA : 0xFF)) << c.name << " " << row;
-            ASSERT_TRUE(m.command({0xCC, 0xAA}));
-            EXPECT_EQ(m.read_bytes(3)[2] & 0x80, c.programs ? 0x80 : 0x00) << c.name << " " << row;
-            const auto at = sim::memory().begin() + static_cast<long>(row);
-            EXPECT_EQ(Bytes(at, at + static_cast<long>(row)), c.programs ? data : Bytes(row, 0xFF)) << c.name;
-            EXPECT_EQ(sim::stats().violations, 0u) << c.name;
+            const Outcome outcome = chip == sim::Chip::ds2431 ? c.ds2431 : c.ds28ec20;
+            EXPECT_EQ(m.read_bytes(2), Bytes(2, outcome == refused ? 0xFF : 0xAA)) << label;
+            ASSERT_TRUE(m.command({0xCC, 0xAA})) << label;
+            EXPECT_EQ(m.read_bytes(3)[2] & kAa, outcome == refused ? 0 : kAa) << label;
+
+            Bytes expected_memory = patterned_memory(chip);
+            for (size_t i = 0; i < row && !c.outside; ++i) {
+                const bool copied = outcome == whole_scratchpad
+                                    || (outcome == offset_through_e && i >= c.offset && i < c.offset + count);
+                if (copied)
+                    expected_memory[row + i] = pad[i];
+            }
+            EXPECT_EQ(sim::memory(), expected_memory) << label;
+            EXPECT_EQ(sim::stats().copies, outcome == refused ? 0u : 1u) << label;
+            EXPECT_EQ(sim::stats().violations, 0u) << label;
         }
+    }
+}
+
+// Read Memory from near, at and past the last address. The DS2431 reads its
+// memory up to 0x008F, then 1s, and 1s from any address past it; the DS28EC20
+// first clears the upper four bits of an address above 0x0A3F, then reads up
+// to 0x0A3F, then 1s.
+TEST(ReadMemory, AtAndPastTheLastAddress)
+{
+    struct Case {
+        sim::Chip chip;
+        uint16_t address;
+        int first; // address the data starts at; -1: 1s from the start
+    };
+    const Case cases[] = {
+        {sim::Chip::ds2431, 0x008D, 0x008D},   {sim::Chip::ds2431, 0x008F, 0x008F},
+        {sim::Chip::ds2431, 0x0090, -1},       {sim::Chip::ds2431, 0x1000, -1},
+        {sim::Chip::ds2431, 0x108E, -1},       {sim::Chip::ds2431, 0xFFFF, -1},
+        {sim::Chip::ds28ec20, 0x0A3E, 0x0A3E}, {sim::Chip::ds28ec20, 0x0A3F, 0x0A3F},
+        {sim::Chip::ds28ec20, 0x0A40, -1},     {sim::Chip::ds28ec20, 0x0FFF, -1},
+        {sim::Chip::ds28ec20, 0x1A3E, 0x0A3E}, {sim::Chip::ds28ec20, 0x1000, 0x0000},
+        {sim::Chip::ds28ec20, 0xF005, 0x0005}, {sim::Chip::ds28ec20, 0xFFFF, -1},
+    };
+    for (const Case &c : cases) {
+        sim::Config config;
+        config.chip = c.chip;
+        config.memory = patterned_memory(c.chip);
+        sim::start(config);
+        Master m;
+        m.open();
+        Bytes expected(5, 0xFF);
+        for (size_t i = 0; c.first >= 0 && i < expected.size(); ++i) {
+            const size_t at = static_cast<size_t>(c.first) + i;
+            if (at < config.memory.size())
+                expected[i] = config.memory[at];
+        }
+        EXPECT_EQ(m.read_memory(c.address, expected.size()), expected)
+            << name(c.chip) << " from 0x" << std::hex << c.address;
     }
 }
 
