@@ -74,7 +74,8 @@ struct Board : Bus, ChipState {
     void write_scratchpad_byte(uint8_t value);
     bool copy_allowed() const;
     void copy_scratchpad();
-    bool page_protected(uint32_t address) const;
+    uint8_t protected_byte(uint32_t address, uint8_t value) const;
+    bool copy_protected(uint32_t row) const;
 
     // board.cpp
     void misuse(const std::string &what);

@@ -18,8 +18,20 @@ constexpr uint8_t kWriteScratchpad = 0x0F;
 constexpr uint8_t kReadScratchpad = 0xAA;
 constexpr uint8_t kCopyScratchpad = 0x55;
 
-constexpr uint32_t kDs2431ProtectionBytes = 0x080;
+// The DS2431's register row: a protection byte for each data page at 0x080
+// to 0x083, the copy-protection byte, the factory byte.
+constexpr uint32_t kDs2431RegisterRow = 0x080;
+constexpr uint32_t kDs2431CopyProtection = 0x084;
+constexpr uint32_t kDs2431FactoryByte = 0x085;
 constexpr uint8_t kWriteProtected = 0x55;
+constexpr uint8_t kEpromMode = 0xAA;
+
+// 55h or AAh in a protection byte sets its function and makes the byte
+// itself read-only; any other value does neither.
+bool sets_protection(uint8_t value)
+{
+    return value == kWriteProtected || value == kEpromMode;
+}
 
 // The DS28EC20 reads a target address above its last one with the upper four
 // address bits cleared: 0x1A3E reads from 0x0A3E, 0xF000 from 0x0000.
@@ -42,11 +54,30 @@ uint8_t Board::es() const
     return static_cast<uint8_t>((aa ? 0x80u : 0u) | (pf ? 0x20u : 0u) | (e & (pad_size - 1)));
 }
 
-bool Board::page_protected(uint32_t address) const
+uint8_t Board::protected_byte(uint32_t address, uint8_t value) const
 {
-    if (config.chip != Chip::ds2431 || address >= kDs2431ProtectionBytes)
+    if (config.chip != Chip::ds2431 || address >= memory_size)
+        return value;
+    if (address < kDs2431RegisterRow) {
+        // A write-protected page keeps its bytes; a page in EPROM mode can
+        // only have bits cleared.
+        const uint8_t page_mode = memory[kDs2431RegisterRow + address / 32];
+        if (page_mode == kWriteProtected)
+            return memory[address];
+        return page_mode == kEpromMode ? static_cast<uint8_t>(value & memory[address]) : value;
+    }
+    const bool read_only = (address <= kDs2431CopyProtection && sets_protection(memory[address]))
+                           || address == kDs2431FactoryByte;
+    return read_only ? memory[address] : value;
+}
+
+bool Board::copy_protected(uint32_t row) const
+{
+    // The copy-protection byte at 55h or AAh blocks copies to the register
+    // rows and to write-protected pages.
+    if (config.chip != Chip::ds2431 || !sets_protection(memory[kDs2431CopyProtection]))
         return false;
-    return memory[kDs2431ProtectionBytes + address / 32] == kWriteProtected;
+    return row >= kDs2431RegisterRow || memory[kDs2431RegisterRow + row / 32] == kWriteProtected;
 }
 
 void Board::byte_received(uint8_t value)
@@ -167,9 +198,10 @@ void Board::byte_received(uint8_t value)
 void Board::write_scratchpad_byte(uint8_t value)
 {
     crc = crc16(&value, 1, crc);
-    // A protected page keeps its content: the scratchpad gets the memory's bytes.
+    // On a protected DS2431 byte the scratchpad gets what the protection
+    // lets through, not the master's data.
     const uint32_t address = (ta & ~(pad_size - 1)) + pad_next;
-    pad[pad_next] = page_protected(address) ? memory[address] : value;
+    pad[pad_next] = protected_byte(address, value);
     e = pad_next;
     if (++pad_next < pad_size)
         return;
@@ -192,7 +224,7 @@ bool Board::copy_allowed() const
         return false;
     // The DS2431 copies on 8-byte boundaries only: T2..T0 must be 000b.
     if (config.chip == Chip::ds2431)
-        return (ta & (pad_size - 1)) == 0;
+        return (ta & (pad_size - 1)) == 0 && !copy_protected(ta);
     return !bs;
 }
 
@@ -206,15 +238,14 @@ void Board::copy_scratchpad()
     // The DS28EC20 copies the bytes from the beginning offset through the
     // ending offset, 1 to 32 of them. The DS2431 copies only whole rows: all
     // eight bytes, so after a fill that ended early the bytes past E are
-    // whatever the scratchpad held. A write-protected byte keeps its value
-    // either way (its data sheet does not say what a stale scratchpad byte
-    // does to a protected page; the page staying as it is surprises least).
+    // whatever the scratchpad held. Those stale bytes pass the protection
+    // as the written ones did (the data sheet does not say what they do to a
+    // protected page; the protection holding surprises least).
     const uint32_t row = ta & ~(pad_size - 1);
     const unsigned first = config.chip == Chip::ds2431 ? 0 : pad_start;
     const unsigned last = config.chip == Chip::ds2431 ? static_cast<unsigned>(pad_size - 1) : e;
     for (unsigned i = first; i <= last; ++i) {
-        if (!page_protected(row + i))
-            memory[row + i] = pad[i];
+        memory[row + i] = protected_byte(row + i, pad[i]);
     }
     aa = true;
     ++stats.copies;

@@ -226,6 +226,53 @@ TEST(Copy, EachChipCopiesWhatItsRulesAllow)
     }
 }
 
+// The DS2431's protection bytes: 55h write-protects a data page (a copy
+// goes through and changes nothing), AAh puts it in EPROM mode (bits are only
+// cleared); either makes the protection byte itself read-only. The
+// copy-protection byte at 55h or AAh blocks copies to the register rows and
+// to write-protected pages. The factory byte is read-only.
+TEST(Copy, Ds2431ProtectionBytes)
+{
+    struct Case {
+        const char *name;
+        std::vector<std::pair<uint16_t, uint8_t>> set; // bytes of the image
+        uint16_t row;
+        uint8_t data;
+        bool copied;
+        Bytes after; // the row afterwards
+    };
+    const Bytes ff(8, 0xFF);
+    const Case cases[] = {
+        {"open page", {}, 0x20, 0x3C, true, Bytes(8, 0x3C)},
+        {"write-protected page", {{0x81, 0x55}}, 0x20, 0x3C, true, ff},
+        {"EPROM mode", {{0x81, 0xAA}, {0x20, 0xF0}, {0x27, 0x0F}}, 0x20, 0x3C,
+         true, {0x30, 0x3C, 0x3C, 0x3C, 0x3C, 0x3C, 0x3C, 0x0C}},
+        {"copy-protected, write-protected page", {{0x81, 0x55}, {0x84, 0x55}}, 0x20, 0x3C, false, ff},
+        {"copy-protected, open page", {{0x84, 0xAA}}, 0x20, 0x3C, true, Bytes(8, 0x3C)},
+        {"copy-protected register row", {{0x84, 0xAA}}, 0x80, 0x3C, false, {0xFF, 0xFF, 0xFF, 0xFF, 0xAA, 0xFF, 0xFF, 0xFF}},
+        {"protection bytes set are read-only", {{0x80, 0x55}, {0x82, 0xAA}, {0x83, 0x12}, {0x85, 0x99}}, 0x80, 0x3C,
+         true, {0x55, 0x3C, 0xAA, 0x3C, 0x3C, 0x99, 0x3C, 0x3C}},
+    };
+    for (const Case &c : cases) {
+        sim::Config config;
+        config.memory.assign(144, 0xFF);
+        for (const auto &[address, value] : c.set)
+            config.memory[address] = value;
+        sim::start(config);
+        Master m;
+        m.open();
+        Bytes write = {0xCC, 0x0F, static_cast<uint8_t>(c.row), 0x00};
+        write.resize(12, c.data);
+        m.command(write);
+        m.command({0xCC, 0xAA});
+        const Bytes head = m.read_bytes(3);
+        m.command({0xCC, 0x55, head[0], head[1], head[2]});
+        m.wait_us(10010);
+        EXPECT_EQ(m.read_byte(), c.copied ? 0xAA : 0xFF) << c.name;
+        EXPECT_EQ(Bytes(sim::memory().begin() + c.row, sim::memory().begin() + c.row + 8), c.after) << c.name;
+    }
+}
+
 // Read Memory from near, at and past the last address. The DS2431 reads its
 // memory up to 0x008F, then 1s, and 1s from any address past it; the DS28EC20
 // first clears the upper four bits of an address above 0x0A3F, then reads up
