@@ -15,25 +15,18 @@ using simtest::Master;
 
 constexpr uint8_t kPf = 0x20, kAa = 0x80;
 
-size_t row_size(sim::Chip chip)
-{
-    return chip == sim::Chip::ds2431 ? 8 : 32;
-}
-
-size_t memory_size(sim::Chip chip)
-{
-    return chip == sim::Chip::ds2431 ? 144 : 2624;
-}
-
-const char *name(sim::Chip chip)
-{
-    return chip == sim::Chip::ds2431 ? "DS2431" : "DS28EC20";
-}
+struct ChipFacts {
+    sim::Chip chip;
+    const char *name;
+    size_t row, memory;
+};
+const ChipFacts kDs2431 = {sim::Chip::ds2431, "DS2431", 8, 144};
+const ChipFacts kDs28ec20 = {sim::Chip::ds28ec20, "DS28EC20", 32, 2624};
 
 // A chip whose memory holds a pattern of its own at every address.
-std::vector<uint8_t> patterned_memory(sim::Chip chip)
+std::vector<uint8_t> patterned_memory(const ChipFacts &chip)
 {
-    std::vector<uint8_t> memory(memory_size(chip));
+    std::vector<uint8_t> memory(chip.memory);
     for (size_t i = 0; i < memory.size(); ++i)
         memory[i] = static_cast<uint8_t>(i * 7 + 3);
     return memory;
@@ -81,8 +74,8 @@ TEST(Scratchpad, WriteFromAnyOffsetAndReadBack)
         int bits;  // bits of one more byte
         bool to_end;
     };
-    for (const sim::Chip chip : {sim::Chip::ds2431, sim::Chip::ds28ec20}) {
-        const unsigned row = static_cast<unsigned>(row_size(chip));
+    for (const ChipFacts &chip : {kDs2431, kDs28ec20}) {
+        const unsigned row = static_cast<unsigned>(chip.row);
         const Case cases[] = {
             {"whole row", 0, static_cast<int>(row), 0, true},
             {"from offset 5 to the end", 5, static_cast<int>(row - 5), 0, true},
@@ -94,9 +87,9 @@ TEST(Scratchpad, WriteFromAnyOffsetAndReadBack)
             {"address cut after TA1", 0, -1, 0, false},
         };
         for (const Case &c : cases) {
-            const std::string label = std::string(name(chip)) + ", " + c.name;
+            const std::string label = std::string(chip.name) + ", " + c.name;
             sim::Config config;
-            config.chip = chip;
+            config.chip = chip.chip;
             sim::start(config);
             Master m;
             m.open();
@@ -175,17 +168,17 @@ TEST(Copy, EachChipCopiesWhatItsRulesAllow)
         {"Read Memory between", 0, 0, 0, 0x00, true, false, whole_scratchpad, refused},
         {"past the memory", 0, 0, 0, 0x00, false, true, refused, refused},
     };
-    for (const sim::Chip chip : {sim::Chip::ds2431, sim::Chip::ds28ec20}) {
-        const size_t row = row_size(chip);
+    for (const ChipFacts &chip : {kDs2431, kDs28ec20}) {
+        const size_t row = chip.row;
         for (const Case &c : cases) {
-            const std::string label = std::string(name(chip)) + ", " + c.name;
+            const std::string label = std::string(chip.name) + ", " + c.name;
             sim::Config config;
-            config.chip = chip;
+            config.chip = chip.chip;
             config.memory = patterned_memory(chip);
             sim::start(config);
             Master m;
             m.open();
-            const uint16_t base = static_cast<uint16_t>(c.outside ? memory_size(chip) : row);
+            const uint16_t base = static_cast<uint16_t>(c.outside ? chip.memory : row);
             const uint16_t address = static_cast<uint16_t>(base + c.offset);
             const size_t count = c.count != 0 ? c.count : row - c.offset;
 
@@ -207,7 +200,7 @@ TEST(Copy, EachChipCopiesWhatItsRulesAllow)
             const Bytes head = m.read_bytes(3);
             ASSERT_TRUE(m.command({0xCC, 0x55, head[0], head[1], static_cast<uint8_t>(head[2] ^ c.es_change)}));
             m.wait_us(10010);
-            const Outcome outcome = chip == sim::Chip::ds2431 ? c.ds2431 : c.ds28ec20;
+            const Outcome outcome = chip.chip == sim::Chip::ds2431 ? c.ds2431 : c.ds28ec20;
             EXPECT_EQ(m.read_bytes(2), Bytes(2, outcome == refused ? 0xFF : 0xAA)) << label;
             ASSERT_TRUE(m.command({0xCC, 0xAA})) << label;
             EXPECT_EQ(m.read_bytes(3)[2] & kAa, outcome == refused ? 0 : kAa) << label;
@@ -280,22 +273,22 @@ TEST(Copy, Ds2431ProtectionBytes)
 TEST(ReadMemory, AtAndPastTheLastAddress)
 {
     struct Case {
-        sim::Chip chip;
+        const ChipFacts &chip;
         uint16_t address;
         int first; // address the data starts at; -1: 1s from the start
     };
     const Case cases[] = {
-        {sim::Chip::ds2431, 0x008D, 0x008D},   {sim::Chip::ds2431, 0x008F, 0x008F},
-        {sim::Chip::ds2431, 0x0090, -1},       {sim::Chip::ds2431, 0x1000, -1},
-        {sim::Chip::ds2431, 0x108E, -1},       {sim::Chip::ds2431, 0xFFFF, -1},
-        {sim::Chip::ds28ec20, 0x0A3E, 0x0A3E}, {sim::Chip::ds28ec20, 0x0A3F, 0x0A3F},
-        {sim::Chip::ds28ec20, 0x0A40, -1},     {sim::Chip::ds28ec20, 0x0FFF, -1},
-        {sim::Chip::ds28ec20, 0x1A3E, 0x0A3E}, {sim::Chip::ds28ec20, 0x1000, 0x0000},
-        {sim::Chip::ds28ec20, 0xF005, 0x0005}, {sim::Chip::ds28ec20, 0xFFFF, -1},
+        {kDs2431, 0x008D, 0x008D},   {kDs2431, 0x008F, 0x008F},
+        {kDs2431, 0x0090, -1},       {kDs2431, 0x1000, -1},
+        {kDs2431, 0x108E, -1},       {kDs2431, 0xFFFF, -1},
+        {kDs28ec20, 0x0A3E, 0x0A3E}, {kDs28ec20, 0x0A3F, 0x0A3F},
+        {kDs28ec20, 0x0A40, -1},     {kDs28ec20, 0x0FFF, -1},
+        {kDs28ec20, 0x1A3E, 0x0A3E}, {kDs28ec20, 0x1000, 0x0000},
+        {kDs28ec20, 0xF005, 0x0005}, {kDs28ec20, 0xFFFF, -1},
     };
     for (const Case &c : cases) {
         sim::Config config;
-        config.chip = c.chip;
+        config.chip = c.chip.chip;
         config.memory = patterned_memory(c.chip);
         sim::start(config);
         Master m;
@@ -307,7 +300,7 @@ TEST(ReadMemory, AtAndPastTheLastAddress)
                 expected[i] = config.memory[at];
         }
         EXPECT_EQ(m.read_memory(c.address, expected.size()), expected)
-            << name(c.chip) << " from 0x" << std::hex << c.address;
+            << c.chip.name << " from 0x" << std::hex << c.address;
     }
 }
 
