@@ -22,6 +22,9 @@ const StrtoulCase kCases[] = {
     {"0X1f", 16, 0, 1},          // only a lower-case x; the 0 is consumed
     {"0x", 16, 0, 1},
     {"0xg", 10, 0, 1},
+    {"0x5", 10, 5, 3},           // one hex digit is enough for the prefix
+    {"0xf", 8, 15, 3},
+    {"0x55", 10, 0x55, 4},
     {"010", 10, 10, 3},
     {"010", 0, 8, 3},
     {"08", 0, 0, 1},
