@@ -136,6 +136,8 @@ int ds2431_read_rom(ONE_WIRE_ACCESS *access, OW_ROM *rom)
         unsigned char crc = 0;
         for (int i = 0; i < 7; i++)
             onewire_crc8(&crc, bytes[i]);
+        // A clean read holds no line (each failing step returns at once):
+        // this only keeps one from outliving the read.
         eeprom_drop_held();
         if (crc == rom->crc) {
             puts("CRC-8 OK! ");

@@ -132,6 +132,8 @@ int eeprom_memory_read(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigne
     while (eeprom_rerun(rc, &rerunsLeft));
     if (rc < 0)
         return fail_transaction(access);
+    // Nothing is held after a clean pass (a re-run forgets what was): this
+    // only keeps a line from ever outliving its operation.
     eeprom_drop_held();
     ow_close(access);
     return 0;
@@ -326,6 +328,7 @@ int eeprom_row_write(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned 
         if (!eeprom_rerun(rc, &rerunsLeft))
             return fail_transaction(access);
     }
+    // As after a memory read: nothing is held here once the row is written.
     eeprom_drop_held();
     ow_close(access);
     return 0;

@@ -14,6 +14,8 @@ static unsigned int heldCount;
 
 void eeprom_hold_line(const char *line)
 {
+    // Never taken while no step holds more than those two; kept so a new
+    // line can never write past the store.
     if (heldCount == kHeldLines)
         return;
     strncpy(heldLines[heldCount], line, kLineLength - 1);
