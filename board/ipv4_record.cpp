@@ -141,6 +141,7 @@ int ipv4_addr_read(unsigned char *addr1, unsigned char *netmask1, unsigned char 
         }
         return -1;
     case -3:
+        // Never: the page read is the record itself. The status keeps its message.
         if (verbose)
             puts("Could not read IPv4 Page - NULL ptr passed as arg");
         return -1;

@@ -101,6 +101,7 @@ struct RowFault {
     std::function<uint8_t(uint8_t)> change;
     int rc;
     unsigned copies; // whether the chip had programmed the row when the master stopped
+    unsigned transactions; // the row write's resets: a failed check is the last
 };
 
 TEST(RowWrite, EachCheckOfTheChipsAnswers)
@@ -108,16 +109,16 @@ TEST(RowWrite, EachCheckOfTheChipsAnswers)
     const auto flip = [](uint8_t mask) { return [mask](uint8_t b) { return uint8_t(b ^ mask); }; };
     const auto set = [](uint8_t v) { return [v](uint8_t) { return v; }; };
     const RowFault faults[] = {
-        {"wrong TA1", 0xAA, 0, flip(0x08), -1, 0},
-        {"wrong TA2", 0xAA, 1, flip(0x01), -1, 0},
-        {"E/S partial byte", 0xAA, 2, [](uint8_t b) { return uint8_t(b | 0x20); }, -1, 0},
-        {"E/S already authorized", 0xAA, 2, [](uint8_t b) { return uint8_t(b | 0x80); }, -1, 0},
-        {"third data byte", 0xAA, 5, flip(0x40), -1, 0},
-        {"confirmation ff", 0x55, 0, set(0xFF), -1, 1},
-        {"confirmation 00", 0x55, 0, set(0x00), -1, 1},
-        {"AA clear after the copy", 0xAA, 2, [](uint8_t b) { return uint8_t(b & 0x7F); }, -1, 1},
-        {"confirmation aa", 0x55, 0, set(0xAA), 0, 1},
-        {"confirmation 55", 0x55, 0, set(0x55), 0, 1},
+        {"wrong TA1", 0xAA, 0, flip(0x08), -1, 0, 2},
+        {"wrong TA2", 0xAA, 1, flip(0x01), -1, 0, 2},
+        {"E/S partial byte", 0xAA, 2, [](uint8_t b) { return uint8_t(b | 0x20); }, -1, 0, 2},
+        {"E/S already authorized", 0xAA, 2, [](uint8_t b) { return uint8_t(b | 0x80); }, -1, 0, 2},
+        {"third data byte", 0xAA, 5, flip(0x40), -1, 0, 2},
+        {"confirmation ff", 0x55, 0, set(0xFF), -1, 1, 3},
+        {"confirmation 00", 0x55, 0, set(0x00), -1, 1, 3},
+        {"AA clear after the copy", 0xAA, 2, [](uint8_t b) { return uint8_t(b & 0x7F); }, -1, 1, 4},
+        {"confirmation aa", 0x55, 0, set(0xAA), 0, 1, 4},
+        {"confirmation 55", 0x55, 0, set(0x55), 0, 1, 4},
     };
     for (const RowFault &f : faults) {
         boot(simboard::config(sim::Chip::ds2431));
@@ -125,12 +126,14 @@ TEST(RowWrite, EachCheckOfTheChipsAnswers)
             return ctx.command == f.command && ctx.index == f.index ? f.change(byte) : byte;
         });
         std::vector<uint8_t> row = simboard::pattern(9);
+        const uint64_t resets = sim::stats().resets;
         int rc = 0;
         EXPECT_EQ(captured([&] { rc = ds2431_write_row(a, 8, row.data()); }), "") << f.name;
         sim::set_tx_tamper(nullptr);
         EXPECT_EQ(rc, f.rc) << f.name;
         EXPECT_TRUE(simboard::line_released(eepromAccess)) << f.name;
         EXPECT_EQ(sim::stats().copies, f.copies) << f.name;
+        EXPECT_EQ(sim::stats().resets - resets, f.transactions) << f.name;
     }
 }
 
