@@ -141,7 +141,8 @@ int ipv4_addr_read(unsigned char *addr1, unsigned char *netmask1, unsigned char 
         }
         return -1;
     case -3:
-        // Never: the page read is the record itself. The status keeps its message.
+        // Never here: the page read is our own record, never null; the status
+        // keeps its message all the same.
         if (verbose)
             puts("Could not read IPv4 Page - NULL ptr passed as arg");
         return -1;
