@@ -31,10 +31,10 @@ void keep(const Config &c, Build build, unsigned seed, const Options &o, const R
     const std::string name = kept_name(c, build, seed);
     const std::string trace = o.keep + "/" + name + ".vcd";
     char *absolute = realpath(o.keep.c_str(), nullptr);
-    RunSpec spec = disturbed_run(c, seed);
-    spec.trace = std::string(absolute != nullptr ? absolute : o.keep.c_str()) + "/" + name + ".vcd";
+    RunPlan plan = disturbed_run(c, seed);
+    plan.trace = std::string(absolute != nullptr ? absolute : o.keep.c_str()) + "/" + name + ".vcd";
     std::free(absolute);
-    const Outcome r = runs.run_now(build, spec);
+    const Outcome r = runs.run_now(build, plan);
     harness::write_file(o.keep + "/" + name + ".eeprom", r.image);
     harness::write_file(o.keep + "/" + name + ".want.eeprom", c.want.image);
     harness::write_file(o.keep + "/" + name + ".out", r.out);

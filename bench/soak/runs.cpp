@@ -12,20 +12,20 @@ namespace soak {
 
 namespace {
 
-// The run as a process in dir, on a copy of the spec's image.
-harness::SimRun sim_run(const std::string &sim, const std::string &dir, const RunSpec &spec)
+// The run as a process in dir, on a copy of the plan's image.
+harness::SimRun sim_run(const std::string &sim, const std::string &dir, const RunPlan &plan)
 {
-    if (spec.image.empty())
+    if (plan.image.empty())
         unlink((dir + "/board.eeprom").c_str());
     else
-        harness::write_file(dir + "/board.eeprom", spec.image);
+        harness::write_file(dir + "/board.eeprom", plan.image);
     harness::SimRun run;
     run.program = sim;
-    run.args = spec.args;
+    run.args = plan.args;
     run.dir = dir;
     // Chip timings: a board that doesn't know the variable runs typical timing.
-    run.settings = {{"EEPROM", "board.eeprom"}, {"CHIP", spec.chip}, {"SEED", std::to_string(spec.seed)},
-                    {"CHIP_TIMING", spec.timing}, {"FAULTS", spec.fault}, {"TRACE", spec.trace}};
+    run.settings = {{"EEPROM", "board.eeprom"}, {"CHIP", plan.chip}, {"SEED", std::to_string(plan.seed)},
+                    {"CHIP_TIMING", plan.timing}, {"FAULTS", plan.fault}, {"TRACE", plan.trace}};
     return run;
 }
 
@@ -77,16 +77,16 @@ void advance(Next &next, const Options &o, bool baseline)
 
 } // namespace
 
-RunSpec disturbed_run(const Config &c, unsigned seed)
+RunPlan disturbed_run(const Config &c, unsigned seed)
 {
-    RunSpec spec;
-    spec.image = c.stock;
-    spec.chip = c.chip;
-    spec.args = c.action->args;
-    spec.fault = "jitter=" + c.level;
-    spec.timing = c.timing;
-    spec.seed = seed;
-    return spec;
+    RunPlan plan;
+    plan.image = c.stock;
+    plan.chip = c.chip;
+    plan.args = c.action->args;
+    plan.fault = "jitter=" + c.level;
+    plan.timing = c.timing;
+    plan.seed = seed;
+    return plan;
 }
 
 Runs::Runs(const Options &o, const std::string &base) : o_(o), sims_{o.sim, o.baseline}
@@ -97,9 +97,9 @@ Runs::Runs(const Options &o, const std::string &base) : o_(o), sims_{o.sim, o.ba
     }
 }
 
-Outcome Runs::run_now(Build build, const RunSpec &spec) const
+Outcome Runs::run_now(Build build, const RunPlan &plan) const
 {
-    return outcome_of(dirs_[0], harness::run_sim(sim_run(sims_[build], dirs_[0], spec)));
+    return outcome_of(dirs_[0], harness::run_sim(sim_run(sims_[build], dirs_[0], plan)));
 }
 
 unsigned long Runs::run_all(std::vector<Config> &configs) const

@@ -67,7 +67,7 @@ void print_usage(const char *program);
 bool programs_resolved(Options &o); // absolute paths to executables, or false having said why
 
 // runs.cpp: runs of idstamp-sim, each in a work directory of its own.
-struct RunSpec {
+struct RunPlan {
     Bytes image; // empty: a new chip
     std::string chip;
     std::vector<std::string> args;
@@ -76,13 +76,13 @@ struct RunSpec {
     std::string trace; // an absolute path, or empty for none
 };
 // The run of c at seed, disturbed at c's level.
-RunSpec disturbed_run(const Config &c, unsigned seed);
+RunPlan disturbed_run(const Config &c, unsigned seed);
 
 class Runs {
 public:
     // Work directories under base, one per job.
     Runs(const Options &o, const std::string &base);
-    Outcome run_now(Build build, const RunSpec &spec) const; // in the first directory
+    Outcome run_now(Build build, const RunPlan &plan) const; // in the first directory
     // Every (configuration, seed, build), o.jobs processes at a time; the
     // number of runs.
     unsigned long run_all(std::vector<Config> &configs) const;
