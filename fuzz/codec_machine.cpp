@@ -92,6 +92,11 @@ int onewire_read_page(ONE_WIRE_ACCESS *access, unsigned char page, unsigned char
     if (store.flippedReads > 0) {
         store.flippedReads--;
         buffer[store.flippedReads % OW_PAGE_SIZE] ^= static_cast<unsigned char>(1u << (store.flippedReads % 8));
+        if (store.flippedCount < static_cast<int>(sizeof store.flipped / sizeof store.flipped[0])) {
+            codec::PageStore::FlippedRead &kept = store.flipped[store.flippedCount++];
+            kept.page = page;
+            std::memcpy(kept.bytes, buffer, OW_PAGE_SIZE);
+        }
     }
     return 0;
 }

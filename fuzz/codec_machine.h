@@ -22,6 +22,12 @@ struct PageStore {
     int readFailures;               // the next page reads that fail, or kAlways
     int flippedReads;               // the next page reads that get one bit wrong
     bool lastReadFlipped;
+    // The reads that got one bit wrong, as the tool received them.
+    struct FlippedRead {
+        unsigned page;
+        uint8_t bytes[32];
+    } flipped[3];
+    int flippedCount;
     int writeFailures;              // the next page writes that fail, or kAlways
     bool romReportFails;            // every ROM read after bring-up's fails
     int romReads;
