@@ -6,9 +6,13 @@
 //   kTestError and the reason on standard error;
 // - the board is set up from IDSTAMP_SIM_* before the program's main runs and
 //   ends after it returns, as in idstamp-sim;
-// - the window handed out is inaccessible, so every register load or store
-//   traps; the handler carries it out on the board with its exact width and
-//   steps past the instruction.
+// - the window handed out is inaccessible, so a register load or store
+//   traps; the handler decodes it, carries it out on the board with its exact
+//   width and steps past the instruction;
+// - then it patches that one instruction into a branch to a stub that does
+//   the same by a plain call (site_patch.h), since a signal under qemu costs
+//   some 17 us and the busy-waits make millions of accesses.
+//   IDSTAMP_BOARD_TRAP=every keeps every access trapping.
 // Everything else passes through to the C library.
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -30,6 +34,7 @@
 
 #include "sim/sim.h"
 #include "sim/host/preload/register_access.h"
+#include "sim/host/preload/site_patch.h"
 
 #if !defined(__powerpc__) || defined(__powerpc64__)
 #error "the register trap decodes 32-bit PowerPC instructions"
@@ -82,6 +87,134 @@ template <typename F> F real(const char *name)
     return reinterpret_cast<F>(symbol);
 }
 
+// Carries out `access` with the general registers `gpr`: on the board when it touches the window, else as the plain access it
+// is (only a patched site can meet ordinary memory).
+void carry_out(const RegisterAccess &access, uint32_t *gpr)
+{
+    const uintptr_t base = reinterpret_cast<uintptr_t>(sim::window());
+    const uint32_t address = effective_address(access, gpr);
+    const bool touches = base != 0 && address < base + sim::kWindowSize && address + access.width > base;
+    if (touches && (address < base || address + access.width > base + sim::kWindowSize))
+        test_error("access of %u bytes at 0x%08x runs out of the register window", access.width,
+                   static_cast<unsigned>(address));
+
+    const auto at = static_cast<uintptr_t>(address);
+    if (access.store) {
+        if (touches) {
+            const InBoard in_board;
+            sim::reg_write32(static_cast<uint32_t>(at - base), gpr[access.rt]);
+        } else {
+            *reinterpret_cast<volatile uint32_t *>(at) = gpr[access.rt];
+        }
+    } else {
+        uint32_t value = 0;
+        if (touches) {
+            const InBoard in_board;
+            const auto offset = static_cast<uint32_t>(at - base);
+            switch (access.width) {
+            case 1: value = sim::reg_read8(offset); break;
+            case 2: value = sim::reg_read16(offset); break;
+            default: value = sim::reg_read32(offset); break;
+            }
+        } else {
+            switch (access.width) {
+            case 1: value = *reinterpret_cast<const volatile uint8_t *>(at); break;
+            case 2: value = *reinterpret_cast<const volatile uint16_t *>(at); break;
+            default: value = *reinterpret_cast<const volatile uint32_t *>(at); break;
+            }
+        }
+        gpr[access.rt] = value;
+    }
+    if (access.update)
+        gpr[access.ra] = address;
+}
+
+// ---- sites patched into branches to a stub (site_patch.h) ----
+
+struct PatchedSite {
+    RegisterAccess access;
+    uint32_t nip;
+};
+
+constexpr size_t kMaxSites = 32;
+constexpr size_t kStubArea = kMaxSites * site_patch::kStubWords * 4;
+PatchedSite g_sites[kMaxSites];
+size_t g_site_count = 0;
+uint32_t *g_stubs = nullptr;  // kMaxSites stubs, within a branch's reach of the program's code
+bool g_patch_sites = true;    // IDSTAMP_BOARD_TRAP=every turns it off
+
+void patched_access(uint32_t *regs, const void *site)
+{
+    const auto *patched = static_cast<const PatchedSite *>(site);
+    carry_out(patched->access, regs);
+}
+
+// A branch reaches 32 MB either way; the stubs sit within 30 MB of the site.
+bool near(uintptr_t a, uint32_t site)
+{
+    const auto distance = static_cast<int64_t>(a) - static_cast<int64_t>(site);
+    return distance > -(30 << 20) && distance + static_cast<int64_t>(kStubArea) < (30 << 20);
+}
+
+// The stub area, mapped near the first site; null when no such place is free.
+uint32_t *stub_area(uint32_t site)
+{
+    const auto map = [](uintptr_t hint) {
+        void *p = mmap(reinterpret_cast<void *>(hint), kStubArea, PROT_READ | PROT_WRITE | PROT_EXEC,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        return p == MAP_FAILED ? nullptr : p;
+    };
+    for (int mb = 0; mb <= 24; mb++) {
+        for (int side : {-1, 1}) {
+            const int64_t hint = (static_cast<int64_t>(site) & ~int64_t{0xFFFFF}) + side * (int64_t{mb} << 20);
+            void *p = map(hint > 0 ? static_cast<uintptr_t>(hint) : 0);
+            if (p != nullptr && near(reinterpret_cast<uintptr_t>(p), site))
+                return static_cast<uint32_t *>(p);
+            if (p != nullptr)
+                munmap(p, kStubArea);
+        }
+    }
+    return nullptr;
+}
+
+// Turns the site at `nip` into a branch to a stub of its own. A site that
+// cannot be patched keeps trapping, which is slower and otherwise the same.
+void patch_site(const RegisterAccess &access, uint32_t nip)
+{
+    // The stub puts every general register back but r1.
+    if (!g_patch_sites || g_site_count == kMaxSites || access.rt == 1 || access.ra == 1)
+        return;
+    const InBoard in_board;
+    if (g_stubs == nullptr && (g_stubs = stub_area(nip)) == nullptr) {
+        g_patch_sites = false;
+        return;
+    }
+    PatchedSite &site = g_sites[g_site_count];
+    site = PatchedSite{access, nip};
+    uint32_t *stub = g_stubs + g_site_count * site_patch::kStubWords;
+    const auto stub_at = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stub));
+    uint32_t words[site_patch::kStubWords];
+    uint32_t branch = 0;
+    if (!site_patch::build_stub(stub_at, nip + 4, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&patched_access)),
+                                static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&site)), words)
+        || !site_patch::relative_branch(nip, stub_at, branch))
+        return;
+    std::memcpy(stub, words, sizeof words);
+    __builtin___clear_cache(reinterpret_cast<char *>(stub), reinterpret_cast<char *>(stub + site_patch::kStubWords));
+
+    const long page = sysconf(_SC_PAGESIZE);
+    const uintptr_t start = static_cast<uintptr_t>(nip) & ~static_cast<uintptr_t>(page - 1);
+    auto *code = reinterpret_cast<uint32_t *>(static_cast<uintptr_t>(nip));
+    if (mprotect(reinterpret_cast<void *>(start), static_cast<size_t>(page), PROT_READ | PROT_WRITE | PROT_EXEC) != 0)
+        return;
+    *code = branch;
+    __builtin___clear_cache(reinterpret_cast<char *>(code), reinterpret_cast<char *>(code + 1));
+    if (mprotect(reinterpret_cast<void *>(start), static_cast<size_t>(page), PROT_READ | PROT_EXEC) != 0)
+        test_error("cannot make the code at 0x%08x read-only again: %s", static_cast<unsigned>(nip),
+                   std::strerror(errno));
+    g_site_count++;
+}
+
 void on_register_trap(int, siginfo_t *info, void *context)
 {
     auto *uc = static_cast<ucontext_t *>(context);
@@ -101,27 +234,12 @@ void on_register_trap(int, siginfo_t *info, void *context)
     uint32_t gpr[32];
     for (unsigned i = 0; i < 32; i++)
         gpr[i] = static_cast<uint32_t>(gregs[PT_R0 + i]);
-    const uint32_t address = effective_address(access, gpr);
-    if (address < base || address + access.width > base + sim::kWindowSize)
-        test_error("access of %u bytes at 0x%08x runs out of the register window", access.width,
-                   static_cast<unsigned>(address));
-
-    const InBoard in_board;
-    const auto offset = static_cast<uint32_t>(address - base);
-    if (access.store) {
-        sim::reg_write32(offset, gpr[access.rt]);
-    } else {
-        uint32_t value = 0;
-        switch (access.width) {
-        case 1: value = sim::reg_read8(offset); break;
-        case 2: value = sim::reg_read16(offset); break;
-        default: value = sim::reg_read32(offset); break;
-        }
-        gregs[PT_R0 + access.rt] = value;
-    }
+    carry_out(access, gpr);
+    gregs[PT_R0 + access.rt] = gpr[access.rt];
     if (access.update)
-        gregs[PT_R0 + access.ra] = address;
+        gregs[PT_R0 + access.ra] = gpr[access.ra];
     gregs[PT_NIP] = nip + 4;
+    patch_site(access, nip);
 }
 
 void finish_board()
@@ -151,6 +269,15 @@ void start_board()
     if (!sim::start_from_env(error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         _exit(255);
+    }
+
+    // Every access traps when IDSTAMP_BOARD_TRAP is "every"; by default
+    // ("first") only the first at each site does (patch_site).
+    if (const char *trap = std::getenv("IDSTAMP_BOARD_TRAP")) {
+        if (std::strcmp(trap, "every") == 0)
+            g_patch_sites = false;
+        else if (std::strcmp(trap, "first") != 0)
+            test_error("IDSTAMP_BOARD_TRAP: \"%s\" is neither \"first\" nor \"every\"", trap);
     }
 
     struct sigaction action {};
