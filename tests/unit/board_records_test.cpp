@@ -54,6 +54,27 @@ TEST(BringUp, TouchesOnlyThePinsBits)
     EXPECT_EQ(sim::stats().master_edges, edges) << "a known family is not read again";
 }
 
+// Whatever the boot left in the pin's direction field, bring-up idles it
+// within its first few accesses, before its first wait of 100 us: from an
+// open field the bus is busy those accesses longer, no more.
+TEST(BringUp, IdlesThePinWhateverTheBootLeftInIt)
+{
+    uint64_t busy[4] = {};
+    for (uint32_t field = 0; field < 4; field++) {
+        unsigned char *base = simboard::map_window(simboard::config(sim::Chip::ds2431));
+        auto *dir = reinterpret_cast<volatile uint32_t *>(base + 0x1468);
+        out_be32(dir, (in_be32(dir) & 0xFFCFFFFFu) | field << 20);
+        const uint64_t before = sim::stats().bus_busy_ns;
+        captured([&] { EXPECT_EQ(initialize_wexlo_onewire(base), 0); });
+        busy[field] = sim::stats().bus_busy_ns - before;
+        EXPECT_EQ(in_be32(dir) & 0x00300000u, 0x00200000u) << field;
+    }
+    for (uint32_t field = 1; field < 4; field++) {
+        EXPECT_GE(busy[field], busy[0]) << field;
+        EXPECT_LT(busy[field] - busy[0], 2000u) << "the pin's direction field at " << field << " before bring-up";
+    }
+}
+
 // 20 tries, each after a wait of 100 us more than the last, then the line is
 // left released. Without a chip the run takes the 21 ms of waits plus 20
 // resets that found nobody, of 500 to 600 us each.
