@@ -529,7 +529,8 @@ void check_writes(const IDSTAMP_WORK &work, const uint8_t *page1Before, int stat
             || !std::all_of(page + 28, page + kPage, [](uint8_t b) { return b == 0xFF; }))
             codec::fail("the IPv4 page written is no IPv4 record");
         // A value not given is the stored one, as the tool read it.
-        const uint8_t *held = page_taken(1, page1Before) != nullptr ? page_taken(1, page1Before) : page1Before;
+        const uint8_t *taken = page_taken(1, page1Before);
+        const uint8_t *held = taken != nullptr ? taken : page1Before;
         const uint8_t given[6] = {work.ip1Given, work.net1Given, work.gw1Given,
                                   work.ip2Given, work.net2Given, work.gw2Given};
         for (size_t i = 0; i < 6; i++) {
