@@ -166,6 +166,8 @@ uint32_t *stub_area(uint32_t site)
     };
     for (int mb = 0; mb <= 24; mb++) {
         for (int side : {-1, 1}) {
+            if (mb == 0 && side > 0)
+                break; // the site's own megabyte is tried once
             const int64_t hint = (static_cast<int64_t>(site) & ~int64_t{0xFFFFF}) + side * (int64_t{mb} << 20);
             void *p = map(hint > 0 ? static_cast<uintptr_t>(hint) : 0);
             if (p != nullptr && near(reinterpret_cast<uintptr_t>(p), site))
