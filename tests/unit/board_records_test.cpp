@@ -106,3 +106,96 @@ TEST(BringUp, TwentyTriesWithGrowingWaits)
 }
 
 } // namespace
+
+// What each record operation returns and prints by itself, verbose or not:
+// the front end always passes the same verbose flag and tests for a negative
+// result only, so these are seen nowhere else.
+struct RecordCall {
+    const char *name;
+    sim::Faults faults;
+    bool bringUp;      // false: bring-up found no chip, so no family code
+    const char *setup; // a record written first (quietly), or nullptr
+    int (*call)();
+    int status;
+    const char *endsWith;
+};
+
+unsigned char ipText[] = "10.0.0.5";
+unsigned char macText[] = "00:11:22:33:44:55";
+unsigned char strText[] = "board 7";
+
+int writeMac(int verbose) { return mac_addr_write(macText, verbose); }
+int writeIp(int verbose) { return ipv4_addr_write(ipText, ipText, ipText, ipText, ipText, ipText, verbose); }
+int writeStr(int verbose) { return generic_string_write(strText, 7, verbose); }
+
+sim::Faults copiesFail()
+{
+    sim::Faults f;
+    f.copy_fail = 6;
+    return f;
+}
+
+sim::Faults noChip()
+{
+    sim::Faults f;
+    f.absent = true;
+    return f;
+}
+
+const RecordCall kRecordCalls[] = {
+    {"MAC written", {}, true, nullptr, [] { return writeMac(1); }, 0, "MAC Write done.\n"},
+    {"MAC not written", copiesFail(), true, nullptr, [] { return writeMac(1) < 0 ? -1 : 0; }, -1,
+     "MAC Write failed!\n"},
+    {"IPv4 written", {}, true, nullptr, [] { return writeIp(1); }, 0, "IP Write done.\n"},
+    {"IPv4 not written", copiesFail(), true, nullptr, [] { return writeIp(1) < 0 ? -1 : 0; }, -1,
+     "IP Write failed!\n"},
+    {"string written", {}, true, nullptr, [] { return writeStr(1); }, 1, "Write generic string done.\n"},
+    {"string not written", copiesFail(), true, nullptr, [] { return writeStr(1) < 0 ? -1 : 0; }, -1,
+     "Write generic string failed!\n"},
+    {"MAC read", {}, true, "mac", [] { return mac_addr_read(nullptr, 0); }, 0, ""},
+    {"MAC read of a blank page", {}, true, nullptr, [] { return mac_addr_read(nullptr, 0); }, -1, ""},
+    {"IPv4 read", {}, true, "ip", [] { return ipv4_addr_read(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0); },
+     0, ""},
+    {"IPv4 read of a blank page", {}, true, nullptr,
+     [] { return ipv4_addr_read(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0); }, -1, ""},
+    {"MAC write, no family", noChip(), false, nullptr, [] { return writeMac(1); }, -1,
+     "Unable to establish 1-Wire EEPROM family code\n"},
+    {"MAC read, no family", noChip(), false, nullptr, [] { return mac_addr_read(nullptr, 1); }, -1,
+     "Unable to establish 1-Wire EEPROM family code\n"},
+    {"IPv4 write, no family", noChip(), false, nullptr, [] { return writeIp(1); }, -1,
+     "Unable to establish 1-Wire EEPROM family code\n"},
+    {"IPv4 read, no family", noChip(), false, nullptr,
+     [] { return ipv4_addr_read(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1); }, -1,
+     "Unable to read 1-Wire EEPROM family code\n"},
+    {"string write, no family", noChip(), false, nullptr, [] { return writeStr(1); }, -1,
+     "Unable to read 1-Wire EEPROM family code\n"},
+    {"string read, no family", noChip(), false, nullptr, [] { return generic_string_read(nullptr, 1); }, -1,
+     "Unable to read 1-Wire EEPROM family code\n"},
+    {"page read, no family", noChip(), false, nullptr, [] { return generic_page_read(nullptr, 0, 1); }, -1,
+     "Unable to read 1-Wire EEPROM family code\n"},
+};
+
+TEST(Records, WhatEachOperationReturnsAndPrints)
+{
+    for (const RecordCall &c : kRecordCalls) {
+        const sim::Config config = simboard::config(sim::Chip::ds2431, c.faults);
+        if (c.bringUp) {
+            boot(config);
+        } else {
+            unsigned char *base = simboard::map_window(config);
+            captured([&] { EXPECT_EQ(initialize_wexlo_onewire(base), -1) << c.name; });
+        }
+        if (c.setup != nullptr) {
+            ASSERT_GE(c.setup[0] == 'm' ? writeMac(0) : writeIp(0), 0) << c.name;
+        }
+        int status = 0;
+        const std::string out = captured([&] { status = c.call(); });
+        EXPECT_EQ(status, c.status) << c.name;
+        const std::string tail = c.endsWith;
+        EXPECT_TRUE(out.size() >= tail.size() && out.compare(out.size() - tail.size(), tail.size(), tail) == 0)
+            << c.name << ": printed \"" << out << "\"";
+        if (tail.empty()) {
+            EXPECT_EQ(out, "") << c.name << ": not verbose";
+        }
+    }
+}
