@@ -168,6 +168,14 @@ void run_once(const Scenario &s)
     if (!own_count && s.faults.find("jitter") == std::string::npos) {
         EXPECT_TRUE(reports(r, "timing_violations 0")) << "the tool broke the chip's timing:\n" << r.report;
     }
+    // Nor does it make a call the board never takes (an unaligned or stray
+    // register access, a syslog before openlog), unless the scenario counts them.
+    const bool counts_misuses = std::any_of(s.report_lines.begin(), s.report_lines.end(), [](const std::string &line) {
+        return line.rfind("misuses ", 0) == 0;
+    });
+    if (!counts_misuses) {
+        EXPECT_EQ(r.report.find("misuses "), std::string::npos) << "the tool misused the board:\n" << r.report;
+    }
     if (s.stdout_text) { // the pointer of the mapping differs from run to run
         EXPECT_EQ(std::regex_replace(r.out, std::regex("IMMR mapped to [^\n]*\n"), "IMMR mapped to <ptr>\n"),
                   *s.stdout_text);
