@@ -13,6 +13,29 @@ using simboard::boot;
 
 constexpr uint64_t kUs = 1000;
 
+// The timer check: each of its four registers set up otherwise makes it -1,
+// -1 alone (the run sequence only tests for a negative result), and leaves
+// the timer marked unset; the board's set-up makes it 0.
+TEST(Timer, CheckFailsOnEachRegisterSetUpOtherwise)
+{
+    const struct {
+        uint32_t badRegister; // window offset; 0: none
+        int status;
+    } cases[] = {{0, 0}, {0x600, -1}, {0x612, -1}, {0x638, -1}, {0x63A, -1}};
+    for (const auto &c : cases) {
+        sim::Faults faults;
+        faults.timer_bad = c.badRegister;
+        harness::reset_product_state();
+        sim::start(simboard::config(sim::Chip::ds2431, faults));
+        const int fd = platform_mem_open("/dev/mem", O_RDWR | O_SYNC);
+        auto *base = static_cast<unsigned char *>(
+            platform_mem_map(nullptr, 0x200000, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0xE0000000));
+        EXPECT_EQ(set_timer_access(base), c.status) << std::hex << c.badRegister;
+        EXPECT_EQ(timer_initialized, c.status == 0 ? 1 : 0) << std::hex << c.badRegister;
+        EXPECT_EQ(sim::stats().misuses, 0u) << std::hex << c.badRegister;
+    }
+}
+
 TEST(Timer, WaitEndsAfterTheCounterWraps)
 {
     sim::Config c = simboard::config(sim::Chip::ds2431);
