@@ -73,6 +73,7 @@ int ipv4_addr_write(unsigned char *addr1, unsigned char *netmask1, unsigned char
     ipv4_cp_addr(myWexloIp.slot2Gateway, gateway2);
     myWexloIp.formatVersion = kIpFormat;
     myWexloIp.recordLength = kIpLength;
+    // Never taken: only a null page fails the seal, and this one is our own.
     if (calculate_ip_crc16(&myWexloIp) < 0)
         return -1;
 

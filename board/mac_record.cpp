@@ -49,6 +49,7 @@ int mac_addr_write(unsigned char *text, int verbose)
     }
     myWexloMac.formatVersion = kMacFormat;
     myWexloMac.recordLength = kMacLength;
+    // Never taken: only a null page fails the seal, and this one is our own.
     if (calculate_mac_crc16(&myWexloMac) < 0)
         return -1;
 

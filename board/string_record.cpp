@@ -38,6 +38,7 @@ int generic_string_write(unsigned char *text, unsigned int length, int verbose)
 
     memset(myWexloStr.stringBytes, 0, sizeof myWexloStr.stringBytes);
     memcpy(myWexloStr.stringBytes, text, length);
+    // Never taken: only a null page fails the seal, and this one is our own.
     if (calculate_generic_string_crc16(&myWexloStr) < 0)
         return -1;
 
