@@ -182,12 +182,17 @@ typedef struct {
     unsigned char clean[PAD_MAX];
 } PAD_READ;
 
-enum { ALREADY_COPIED = 1 };
+// ALREADY_COPIED: AA tells that the copy went through. FILL_CUT_SHORT: E is
+// not the row's last offset, so the chip stopped taking the fill early; the
+// bytes read back may still match, stale from an earlier fill of the same
+// row, and a copy would take T..E only.
+enum { ALREADY_COPIED = 1, FILL_CUT_SHORT = 2 };
 
 // One Read Scratchpad pass over the first count bytes, each tested as soon as
 // it is known. With address, the target address must be ours; with data, no
-// flag may be set yet and the row must be what we sent, unless AA tells that
-// a copy that may have gone through did (copyMayBeDone: ALREADY_COPIED).
+// flag may be set yet, E must end the row, and the row must be what we sent,
+// unless AA tells that a copy that may have gone through did (copyMayBeDone:
+// ALREADY_COPIED).
 // 0 once every byte is known, OW_DISTURBED while some are not.
 static int read_scratchpad_pass(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, PAD_READ *pad,
                                 unsigned int count, const unsigned int *address, const unsigned char *data,
@@ -220,6 +225,8 @@ static int read_scratchpad_pass(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access
                 return ALREADY_COPIED;
             if ((byte & ES_AA_PF) != 0)
                 return -1;
+            if ((byte & (chip->rowSize - 1)) != chip->rowSize - 1)
+                return FILL_CUT_SHORT;
         }
         if (i >= PAD_HEADER && byte != data[i - PAD_HEADER])
             return -1;
@@ -291,7 +298,7 @@ int eeprom_row_write(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned 
             rc = read_scratchpad_pass(chip, access, &pad, padBytes, &address, data, 0);
             // A row sent through disturbed slots may be wrong in the chip:
             // written again, not given up.
-            if (rc == -1 && disturbedData) {
+            if ((rc == -1 && disturbedData) || rc == FILL_CUT_SHORT) {
                 rc = OW_LOST;
                 step = STEP_FILL;
             }
@@ -307,6 +314,10 @@ int eeprom_row_write(const EEPROM_CHIP *chip, ONE_WIRE_ACCESS *access, unsigned 
             break;
         case STEP_RECHECK:
             rc = read_scratchpad_pass(chip, access, &pad, padBytes, &address, data, 1);
+            if (rc == FILL_CUT_SHORT) {
+                rc = OW_LOST;
+                step = STEP_FILL;
+            }
             next = rc == ALREADY_COPIED ? STEP_DONE : STEP_COPY;
             break;
         default: {

@@ -61,6 +61,8 @@ struct Faults {
     unsigned rom_crc_after = 0; // ... counted after this many good Read ROM
     unsigned read_flip = 0;     // first N Read Memory flip bit 0 of the first data byte
     unsigned copy_fail = 0;     // first N Copy Scratchpad program nothing and answer 1s
+    unsigned short_fill = 0;    // first N Write Scratchpad fills stop at half the scratchpad, unseen by the master
+    unsigned short_fill_after = 0; // ... counted after this many whole fills
     long power_loss = -1;       // after N row copies the chip is gone (-1: never)
     double jitter_p = 0.0;      // probability of losing time before an access
     unsigned jitter_max_us = 0; // losing 1 to this many microseconds
@@ -80,6 +82,12 @@ struct ChipTiming {
 };
 
 enum class Corner { typical, fast, slow, random };
+
+// Whose time the microsecond counter shows. virtual_time: every access costs
+// Config::access_cost_ns and nothing else passes, so a run is the same every
+// time. host: the host's monotonic clock, so the kernel's real preemption of
+// the process reaches the bus as it would on the board.
+enum class Clock { virtual_time, host };
 
 // The chip's times at one corner of their ranges; random draws each time
 // within its range from the seed.
@@ -105,6 +113,10 @@ struct Config {
     std::string report_path;   // summary at finish; "-", /dev/stderr: standard error; empty: none
     uint32_t start_counter_us = 0; // what the microsecond counter reads at the start
     uint64_t access_cost_ns = kAccessCostNs; // virtual time of one register access
+    Clock clock = Clock::virtual_time;
+    // On the host's clock: the retry loops' sleeps really sleep (false: they
+    // return at once and are counted in Stats::sleep_seconds_skipped).
+    bool real_sleep = false;
 };
 
 struct Stats {
@@ -118,6 +130,7 @@ struct Stats {
     uint64_t copies = 0;         // Copy Scratchpad that programmed memory
     uint64_t violations = 0;     // timing outside the chip's windows
     uint64_t sleep_seconds = 0;
+    uint64_t sleep_seconds_skipped = 0; // on the host's clock, of sleep_seconds
     uint64_t devmem_opens = 0;
     uint64_t devmem_closes = 0;
     uint64_t register_accesses = 0;

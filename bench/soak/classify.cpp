@@ -49,6 +49,8 @@ void count(Config &c, Build build, unsigned seed, const Outcome &r)
 {
     Counts &n = c.builds[build];
     ++n.runs;
+    n.disturbed_slots += r.disturbed_slots;
+    n.reruns += r.reruns;
     if (r.status == 255) {
         ++n.failed;
     } else if (r.status != 0) {

@@ -95,6 +95,8 @@ int main(int argc, char **argv)
     soak::print_summary(configs, soak::kSim, baseline ? soak::kBuildNames[soak::kSim] : "idstamp-sim", o.sim);
     if (baseline)
         soak::print_summary(configs, soak::kBaseline, soak::kBuildNames[soak::kBaseline], o.baseline);
+    if (o.compare)
+        soak::print_comparison(configs);
     soak::print_silent(configs, o, runs);
     if (o.check && std::any_of(configs.begin(), configs.end(), soak::broken)) {
         std::printf("check failed (%s): a silent run, an unexpected status, or no disturbed run that succeeded\n",

@@ -17,7 +17,13 @@ const std::vector<Action> kActions = {
     {"p", {"0", "-p"}},
     {"q", {"0", "-q"}},
     {"r", {"0", "-r"}},
+    {"ip6", {"0", "-d", "192.168.7.77", "-f", "255.255.0.0", "-g", "192.168.7.1", "-i", "10.7.0.77", "-j",
+             "255.0.0.0", "-k", "10.7.0.1"},
+     false},
 };
+
+const char *const kNoiseLevel = "noise";
+const char *const kHostLevel = "host";
 
 const std::vector<std::string> kStockArgs = {"0", "-m", "02:00:5e:10:20:30", "-d", "192.168.1.10", "-f",
                                              "255.255.255.0", "-g", "192.168.1.1", "-i", "10.0.0.10",
@@ -54,6 +60,10 @@ bool take(const std::string &arg, const std::string &value, Options &o)
         o.jobs = static_cast<unsigned>(std::max(1, std::atoi(value.c_str())));
     else if (arg == "--keep")
         o.keep = value;
+    else if (arg == "--noise")
+        o.noise = value;
+    else if (arg == "--clock" && (value == "host" || value == "virtual"))
+        o.host_clock = value == "host";
     else if (arg == "--seeds")
         return std::sscanf(value.c_str(), "%u-%u", &o.first_seed, &o.last_seed) == 2 && o.first_seed != 0
                && o.last_seed >= o.first_seed;
@@ -68,8 +78,9 @@ bool known(const Options &o)
     for (const std::string &name : o.actions)
         if (std::none_of(kActions.begin(), kActions.end(), [&](const Action &a) { return a.name == name; }))
             return false;
-    return std::all_of(o.levels.begin(), o.levels.end(),
-                       [](const std::string &level) { return probability_of(level) >= 0; });
+    return std::all_of(o.levels.begin(), o.levels.end(), [&](const std::string &level) {
+        return probability_of(level) >= 0 || level == kHostLevel || (level == kNoiseLevel && !o.noise.empty());
+    });
 }
 
 } // namespace
@@ -90,17 +101,30 @@ double probability_of(const std::string &level)
 bool parse(int argc, char **argv, Options &o)
 {
     for (const Action &a : kActions)
-        o.actions.push_back(a.name);
+        if (a.by_default)
+            o.actions.push_back(a.name);
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--check") {
-            o.check = true;
+        if (arg == "--check" || arg == "--compare") {
+            (arg == "--check" ? o.check : o.compare) = true;
             continue;
         }
         if (i + 1 == argc || !take(arg, argv[i + 1], o))
             return false;
         ++i;
     }
+    // The host's clock runs without a fault; a profile alone is replayed on
+    // the virtual clock; with both, or --compare, both are run, the model
+    // first, and compared.
+    if (o.compare && o.noise.empty())
+        return false;
+    o.compare = !o.noise.empty() && (o.compare || o.host_clock);
+    if (o.compare)
+        o.levels = {kNoiseLevel, kHostLevel};
+    else if (!o.noise.empty())
+        o.levels = {kNoiseLevel};
+    else if (o.host_clock)
+        o.levels = {kHostLevel};
     return known(o);
 }
 
@@ -108,13 +132,23 @@ void print_usage(const char *program)
 {
     std::fprintf(stderr, "usage: %s [--sim PATH] [--baseline PATH] [--actions m,ipv4,w,p,q,r]\n"
                          "       [--chips ds2431,ds28ec20] [--levels P/MAX,...] [--timings typical,fast,slow,random]\n"
-                         "       [--seeds A-B] [--jobs N] [--keep DIR] [--check]\n",
+                         "       [--seeds A-B] [--jobs N] [--keep DIR] [--check]\n"
+                         "       [--clock virtual|host] [--noise OSLAT-JSON] [--compare]\n",
                  program);
 }
 
 // The runs start in their own directories: the programs by absolute path.
 bool programs_resolved(Options &o)
 {
+    if (!o.noise.empty()) {
+        char *absolute = realpath(o.noise.c_str(), nullptr);
+        if (absolute == nullptr) {
+            std::fprintf(stderr, "%s: no such file\n", o.noise.c_str());
+            return false;
+        }
+        o.noise = absolute;
+        std::free(absolute);
+    }
     for (std::string *sim : {&o.sim, &o.baseline}) {
         if (sim->empty())
             continue;

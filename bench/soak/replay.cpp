@@ -31,7 +31,7 @@ void keep(const Config &c, Build build, unsigned seed, const Options &o, const R
     const std::string name = kept_name(c, build, seed);
     const std::string trace = o.keep + "/" + name + ".vcd";
     char *absolute = realpath(o.keep.c_str(), nullptr);
-    RunPlan plan = disturbed_run(c, seed);
+    RunPlan plan = disturbed_run(c, seed, o.noise);
     plan.trace = std::string(absolute != nullptr ? absolute : o.keep.c_str()) + "/" + name + ".vcd";
     std::free(absolute);
     const Outcome r = runs.run_now(build, plan);
@@ -49,10 +49,17 @@ void print_silent(const std::vector<Config> &configs, const Options &o, const Ru
     for (const Config &c : configs) {
         for (Build build : {kSim, kBaseline}) {
             for (unsigned seed : c.builds[build].silent_seeds) {
-                std::printf("silent%s: IDSTAMP_SIM_CHIP_TIMING=%s IDSTAMP_SIM_FAULTS=jitter=%s "
+                if (host_level(c)) {
+                    std::printf("silent on the host's clock: run %u of -%s on the %s, not replayable; its trace, "
+                                "output and image are kept in %s\n",
+                                seed, c.action->name.c_str(), c.chip.c_str(), runs.kept_dir().c_str());
+                    continue;
+                }
+                const std::string fault = c.level == kNoiseLevel ? "noise=" + o.noise : "jitter=" + c.level;
+                std::printf("silent%s: IDSTAMP_SIM_CHIP_TIMING=%s IDSTAMP_SIM_FAULTS=%s "
                             "IDSTAMP_SIM_SEED=%u %s%s  (on the stocked %s)\n",
                             baseline ? (std::string(" (") + kBuildNames[build] + ")").c_str() : "",
-                            c.timing.c_str(), c.level.c_str(), seed,
+                            c.timing.c_str(), fault.c_str(), seed,
                             baseline ? runs.program(build).c_str() : "idstamp-sim", quoted(c.action->args).c_str(),
                             c.chip.c_str());
                 if (!o.keep.empty())

@@ -25,7 +25,8 @@ harness::SimRun sim_run(const std::string &sim, const std::string &dir, const Ru
     run.dir = dir;
     // Chip timings: a board that doesn't know the variable runs typical timing.
     run.settings = {{"EEPROM", "board.eeprom"}, {"CHIP", plan.chip}, {"SEED", std::to_string(plan.seed)},
-                    {"CHIP_TIMING", plan.timing}, {"FAULTS", plan.fault}, {"TRACE", plan.trace}};
+                    {"CHIP_TIMING", plan.timing}, {"FAULTS", plan.fault}, {"TRACE", plan.trace},
+                    {"CLOCK", plan.clock}};
     return run;
 }
 
@@ -39,6 +40,10 @@ Outcome outcome_of(const std::string &dir, const harness::SimResult &done)
     r.rom_given_up = r.out.find("Unable to read 1-wire 64 bits ROM") != std::string::npos;
     r.values = values_of(r.out, r.log, r.rom_given_up);
     r.disturbed = done.report.find("timing_violations 0\n") == std::string::npos;
+    const size_t slots = done.report.find("disturbed_slots ");
+    if (slots != std::string::npos)
+        std::sscanf(done.report.c_str() + slots, "disturbed_slots %" SCNu64 "\nreruns %" SCNu64, &r.disturbed_slots,
+                    &r.reruns);
     const size_t at = done.report.find("virtual_time_us ");
     r.timed = at != std::string::npos
               && std::sscanf(done.report.c_str() + at, "virtual_time_us %" SCNu64, &r.virtual_us) == 1;
@@ -77,16 +82,43 @@ void advance(Next &next, const Options &o, bool baseline)
 
 } // namespace
 
-RunPlan disturbed_run(const Config &c, unsigned seed)
+bool host_level(const Config &c)
+{
+    return c.level == kHostLevel;
+}
+
+RunPlan disturbed_run(const Config &c, unsigned seed, const std::string &noise)
 {
     RunPlan plan;
     plan.image = c.stock;
     plan.chip = c.chip;
     plan.args = c.action->args;
-    plan.fault = "jitter=" + c.level;
+    if (host_level(c))
+        plan.clock = "host";
+    else if (c.level == kNoiseLevel)
+        plan.fault = "noise=" + noise;
+    else
+        plan.fault = "jitter=" + c.level;
     plan.timing = c.timing;
     plan.seed = seed;
     return plan;
+}
+
+std::string Runs::kept_dir() const
+{
+    return o_.keep.empty() ? "idstamp-soak-kept" : o_.keep;
+}
+
+// The silent run's trace, output and image, and the intended image; seed is
+// the run's number, not a seed that could replay it.
+void Runs::keep_host_run(const Config &c, unsigned seed, const std::string &dir, const Outcome &r) const
+{
+    const std::string base = kept_dir() + "/" + c.action->name + "-" + c.chip + "-host-" + std::to_string(seed);
+    mkdir(kept_dir().c_str(), 0755);
+    harness::write_file(base + ".vcd", harness::read_file(dir + "/trace.vcd"));
+    harness::write_file(base + ".out", r.out);
+    harness::write_file(base + ".eeprom", r.image);
+    harness::write_file(base + ".want.eeprom", c.want.image);
 }
 
 Runs::Runs(const Options &o, const std::string &base) : o_(o), sims_{o.sim, o.baseline}
@@ -119,7 +151,12 @@ unsigned long Runs::run_all(std::vector<Config> &configs) const
             slot.config = &configs[next.config];
             slot.seed = next.seed;
             slot.build = next.build;
-            slot.pid = harness::start_sim(sim_run(sims_[next.build], slot.dir, disturbed_run(*slot.config, next.seed)));
+            RunPlan plan = disturbed_run(*slot.config, next.seed, o_.noise);
+            // A run on the host's clock can't be replayed: it is traced, and
+            // the trace kept when the run turns out silent.
+            if (host_level(*slot.config))
+                plan.trace = slot.dir + "/trace.vcd";
+            slot.pid = harness::start_sim(sim_run(sims_[next.build], slot.dir, plan));
             ++running;
             advance(next, o_, baseline);
         }
@@ -133,7 +170,11 @@ unsigned long Runs::run_all(std::vector<Config> &configs) const
             slot.pid = 0;
             --running;
             ++total;
-            count(*slot.config, slot.build, slot.seed, outcome_of(slot.dir, harness::collect_sim(slot.dir, wstatus)));
+            const Outcome r = outcome_of(slot.dir, harness::collect_sim(slot.dir, wstatus));
+            const unsigned silent = slot.config->builds[slot.build].silent;
+            count(*slot.config, slot.build, slot.seed, r);
+            if (host_level(*slot.config) && slot.config->builds[slot.build].silent != silent)
+                keep_host_run(*slot.config, slot.seed, slot.dir, r);
         }
     }
     return total;

@@ -14,7 +14,13 @@ using Bytes = std::string; // an image file's content
 struct Action {
     std::string name;
     std::vector<std::string> args;
+    bool by_default = true; // run when --actions does not name the actions
 };
+
+// Levels that are not P/MAX jitter: the --noise profile replayed on the
+// virtual clock (the model), and the host's clock with no fault (reality).
+extern const char *const kNoiseLevel;
+extern const char *const kHostLevel;
 
 struct Options {
     std::string sim = IDSTAMP_SIM_PATH, baseline;
@@ -22,7 +28,10 @@ struct Options {
         timings{"typical"};
     unsigned first_seed = 1, last_seed = 1000, jobs = 2;
     std::string keep;
+    std::string noise; // --noise FILE, absolute once resolved
     bool check = false;
+    bool host_clock = false; // --clock host
+    bool compare = false;    // --compare: the model beside the host's clock
 };
 
 struct Outcome {
@@ -33,6 +42,7 @@ struct Outcome {
     bool rom_given_up = false;
     bool timed = false; // the report had virtual_time_us
     uint64_t virtual_us = 0;
+    uint64_t disturbed_slots = 0, reruns = 0; // as the tool logged them
     std::string out, log;
 };
 
@@ -44,6 +54,7 @@ struct Counts {
     unsigned runs = 0, ok = 0, failed = 0, silent = 0, other = 0, disturbed_ok = 0;
     std::vector<unsigned> silent_seeds, other_seeds;
     std::vector<uint64_t> ok_us; // virtual time of each exact run
+    uint64_t disturbed_slots = 0, reruns = 0; // summed over all runs
 };
 
 // One row of the table (one per build): an action on a chip at a timing
@@ -72,11 +83,13 @@ struct RunPlan {
     std::string chip;
     std::vector<std::string> args;
     std::string fault, timing; // empty: undisturbed, typical timing
+    std::string clock;         // empty: the virtual clock
     unsigned seed = 1;
     std::string trace; // an absolute path, or empty for none
 };
-// The run of c at seed, disturbed at c's level.
-RunPlan disturbed_run(const Config &c, unsigned seed);
+// The run of c at seed, disturbed at c's level (noise: the profile o.noise).
+RunPlan disturbed_run(const Config &c, unsigned seed, const std::string &noise);
+bool host_level(const Config &c);
 
 class Runs {
 public:
@@ -86,10 +99,15 @@ public:
     // Every (configuration, seed, build), o.jobs processes at a time; the
     // number of runs.
     unsigned long run_all(std::vector<Config> &configs) const;
+    // Where a silent run on the host's clock keeps its trace: it cannot be
+    // replayed. Made when the first such run is kept.
+    std::string kept_dir() const;
     const std::string &program(Build build) const { return sims_[build]; }
     const std::string &first_dir() const { return dirs_[0]; }
 
 private:
+    void keep_host_run(const Config &c, unsigned seed, const std::string &dir, const Outcome &r) const;
+
     const Options &o_;
     std::string sims_[2];
     std::vector<std::string> dirs_;
@@ -107,6 +125,7 @@ bool broken(const Config &c);
 
 // stats.cpp: medians and ratios.
 double median_ms(std::vector<uint64_t> us); // negative when there are none
+double quantile_ms(std::vector<uint64_t> us, double q); // nearest rank; negative when there are none
 std::string ms_text(double ms);
 Counts totals(const std::vector<Config> &configs, Build build);
 // The largest ratio of a disturbed row's median to the undisturbed row's of
@@ -116,6 +135,8 @@ const Config *worst_ratio(const std::vector<Config> &configs, Build build, doubl
 // tables.cpp: what the tool prints.
 void print_table(const std::vector<Config> &configs, bool baseline);
 void print_summary(const std::vector<Config> &configs, Build build, const std::string &label, const std::string &sim);
+// For each action and chip, the --noise model's row beside the host clock's.
+void print_comparison(const std::vector<Config> &configs);
 // Each silent run, and with --keep its replay with a trace.
 void print_silent(const std::vector<Config> &configs, const Options &o, const Runs &runs);
 

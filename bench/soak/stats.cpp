@@ -16,6 +16,16 @@ double median_ms(std::vector<uint64_t> us)
     return median / 1000;
 }
 
+double quantile_ms(std::vector<uint64_t> us, double q)
+{
+    if (us.empty())
+        return -1;
+    std::sort(us.begin(), us.end());
+    size_t rank = static_cast<size_t>(q * static_cast<double>(us.size()) + 0.999999);
+    rank = std::min(std::max<size_t>(rank, 1), us.size());
+    return static_cast<double>(us[rank - 1]) / 1000;
+}
+
 std::string ms_text(double ms)
 {
     if (ms < 0)

@@ -44,6 +44,22 @@ void print_table(const std::vector<Config> &configs, bool baseline)
     }
 }
 
+void print_comparison(const std::vector<Config> &configs)
+{
+    std::printf("\n| action | chip | timing | clock | runs | status 0, exact | status 255 | silent | other "
+                "| disturbed slots a run | re-runs a run | median ms | 95th percentile ms |\n");
+    std::printf("|---|---|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+    for (const Config &c : configs) {
+        const Counts &n = c.builds[kSim];
+        const double runs = n.runs != 0 ? n.runs : 1;
+        std::printf("| -%s | %s | %s | %s | %u | %u | %u | %u | %u | %.1f | %.1f | %s | %s |\n", c.action->name.c_str(),
+                    c.chip.c_str(), c.timing.c_str(), host_level(c) ? "host" : "model (noise)", n.runs, n.ok,
+                    n.failed, n.silent, n.other, static_cast<double>(n.disturbed_slots) / runs,
+                    static_cast<double>(n.reruns) / runs, ms_text(median_ms(n.ok_us)).c_str(),
+                    ms_text(quantile_ms(n.ok_us, 0.95)).c_str());
+    }
+}
+
 // One build's totals, and the largest ratio of a disturbed row's median to
 // the undisturbed row's of the same action, chip and timing.
 void print_summary(const std::vector<Config> &configs, Build build, const std::string &label, const std::string &sim)

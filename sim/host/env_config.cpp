@@ -38,6 +38,7 @@ const char *const kSettings[] = {
     "IDSTAMP_SIM_EEPROM", "IDSTAMP_SIM_CHIP",     "IDSTAMP_SIM_ROM",     "IDSTAMP_SIM_FAULTS",
     "IDSTAMP_SIM_SEED",   "IDSTAMP_SIM_CHIP_TIMING", "IDSTAMP_SIM_SYSLOG", "IDSTAMP_SIM_TRACE",
     "IDSTAMP_SIM_REPORT", "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER", "IDSTAMP_SIM_ACCESS_NS",
+    "IDSTAMP_SIM_CLOCK",  "IDSTAMP_SIM_SLEEP",
 };
 
 // Edits (insert, delete, replace a character) that make a into b.
@@ -230,6 +231,10 @@ bool parse_fault(std::string item, Faults &faults, std::string &error)
         count = &faults.read_flip;
     else if (name == "copy-fail")
         count = &faults.copy_fail;
+    else if (name == "short-fill")
+        count = &faults.short_fill;
+    else if (name == "short-fill-after")
+        count = &faults.short_fill_after;
     uint64_t number = 0;
     const std::string bad_number =
         std::string(kPrefix) + "IDSTAMP_SIM_FAULTS: bad number in \"" + item + "\"";
@@ -309,6 +314,36 @@ bool number_variable(const char *name, uint64_t min, uint64_t max, const std::st
     return false;
 }
 
+// IDSTAMP_SIM_CLOCK and IDSTAMP_SIM_SLEEP. Real sleeps are the host's, so
+// they are refused on the virtual clock, where a sleep costs no real time.
+bool clock_variables(Config &config, std::string &error)
+{
+    if (const char *clock = variable("IDSTAMP_SIM_CLOCK")) {
+        const std::string name(clock);
+        if (name == "virtual") {
+            config.clock = Clock::virtual_time;
+        } else if (name == "host") {
+            config.clock = Clock::host;
+        } else {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_CLOCK: unknown clock \"" + name + "\" (virtual or host)";
+            return false;
+        }
+    }
+    if (const char *sleep = variable("IDSTAMP_SIM_SLEEP")) {
+        const std::string name(sleep);
+        if (name != "skip" && name != "real") {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_SLEEP: unknown way \"" + name + "\" (skip or real)";
+            return false;
+        }
+        if (config.clock != Clock::host) {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_SLEEP: only on the host's clock (IDSTAMP_SIM_CLOCK=host)";
+            return false;
+        }
+        config.real_sleep = name == "real";
+    }
+    return true;
+}
+
 } // namespace
 
 bool settings_from_env(Config &config, std::string &error)
@@ -372,6 +407,8 @@ bool settings_from_env(Config &config, std::string &error)
         }
         config.access_cost_ns = number;
     }
+    if (!clock_variables(config, error))
+        return false;
     number = config.start_counter_us;
     if (!number_variable("IDSTAMP_SIM_COUNTER", 0, UINT32_MAX, "0 to 4294967295 (0xFFFFFFFF)", number, error, 0))
         return false;

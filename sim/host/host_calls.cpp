@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <sys/mman.h>
 #include <syslog.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -121,13 +122,22 @@ unsigned sleep_seconds(unsigned seconds)
 {
     detail::Board &b = detail::board();
     b.stats.sleep_seconds += seconds;
-    b.advance(b.now + static_cast<uint64_t>(seconds) * 1000000000ull);
-    return 0;
+    if (b.config.clock == Clock::virtual_time) {
+        b.advance(b.now + static_cast<uint64_t>(seconds) * 1000000000ull);
+        return 0;
+    }
+    if (!b.config.real_sleep) {
+        b.stats.sleep_seconds_skipped += seconds;
+        return 0;
+    }
+    return ::sleep(seconds);
 }
 
 int sched_priority_max(int policy)
 {
-    detail::host();
+    // On the host's clock the kernel's own answer: the class is really taken.
+    if (detail::host().config.clock == Clock::host)
+        return ::sched_get_priority_max(policy);
     switch (policy) {
     case SCHED_RR:
     case SCHED_FIFO:
@@ -155,6 +165,11 @@ int sched_set(int pid, int policy, int priority)
     if (h.config.faults.sched_eperm) {
         errno = EPERM;
         return -1;
+    }
+    if (h.config.clock == Clock::host) {
+        sched_param param{};
+        param.sched_priority = priority;
+        return ::sched_setscheduler(pid, policy, &param);
     }
     return 0;
 }

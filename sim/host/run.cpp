@@ -1,6 +1,7 @@
 // Starting and ending a run: the board and the host side around it, created
 // together and wired by the board's hooks.
 #include <sys/mman.h>
+#include <time.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -50,6 +51,21 @@ void save_memory(void *context, const std::vector<uint8_t> &memory)
         std::fprintf(stderr, "%s\n", error.c_str());
 }
 
+uint64_t monotonic_ns()
+{
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<uint64_t>(t.tv_sec) * 1000000000u + static_cast<uint64_t>(t.tv_nsec);
+}
+
+// The host's clock since the run started: where the board's now begins.
+uint64_t g_host_clock_start = 0;
+
+uint64_t host_clock_ns(void *)
+{
+    return monotonic_ns() - g_host_clock_start;
+}
+
 void trace_line(void *context, uint64_t at_ns, Wire wire, bool level)
 {
     static_cast<Host *>(context)->trace.change(at_ns, static_cast<VcdTrace::Wire>(wire), level);
@@ -74,10 +90,14 @@ void start(const Config &config)
     b.hooks.context = &h;
     b.hooks.memory_changed = save_memory;
     if (!config.trace_path.empty()) {
-        if (h.trace.open(config.trace_path, b.line_high))
+        if (h.trace.open(config.trace_path, b.line_high, config.clock == Clock::host))
             b.hooks.line_changed = trace_line;
         else
             std::fprintf(stderr, "idstamp-sim: %s: %s\n", config.trace_path.c_str(), std::strerror(errno));
+    }
+    if (config.clock == Clock::host) {
+        b.hooks.clock_ns = host_clock_ns;
+        g_host_clock_start = monotonic_ns();
     }
     g_board = &b;
     g_host = &h;

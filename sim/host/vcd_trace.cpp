@@ -32,9 +32,11 @@ std::string gtkw_path(const std::string &vcd_path)
 }
 } // namespace
 
-bool VcdTrace::open(const std::string &path, bool owr_level)
+bool VcdTrace::open(const std::string &path, bool owr_level, bool held)
 {
     close(0);
+    held_ = held;
+    blocks_.clear();
     file_ = std::fopen(path.c_str(), "w");
     if (file_ == nullptr)
         return false;
@@ -54,21 +56,40 @@ bool VcdTrace::open(const std::string &path, bool owr_level)
     return true;
 }
 
+void VcdTrace::emit(const char *text, size_t length)
+{
+    if (!held_) {
+        std::fwrite(text, 1, length, file_);
+        return;
+    }
+    if (blocks_.empty() || blocks_.back().size() + length > kBlock) {
+        blocks_.emplace_back();
+        blocks_.back().reserve(kBlock);
+    }
+    blocks_.back().append(text, length);
+}
+
 void VcdTrace::write_change(uint64_t at_ns, Wire wire, bool value)
 {
+    char text[32];
+    size_t length = 0;
     if (at_ns != last_time_) {
-        std::fprintf(file_, "#%" PRIu64 "\n", at_ns);
+        length = static_cast<size_t>(std::snprintf(text, sizeof text, "#%" PRIu64 "\n", at_ns));
         last_time_ = at_ns;
     }
-    std::fputc(value ? '1' : '0', file_);
-    std::fputc(kCode[wire], file_);
-    std::fputc('\n', file_);
+    text[length++] = value ? '1' : '0';
+    text[length++] = kCode[wire];
+    text[length++] = '\n';
+    emit(text, length);
 }
 
 void VcdTrace::close(uint64_t at_ns)
 {
     if (file_ == nullptr)
         return;
+    for (const std::string &block : blocks_)
+        std::fwrite(block.data(), 1, block.size(), file_);
+    blocks_.clear();
     // Viewers draw the last values up to here; keep it after the last change.
     std::fprintf(file_, "#%" PRIu64 "\n", at_ns > last_time_ ? at_ns : last_time_ + 1);
     close_output(file_, path_);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace sim {
 namespace detail {
@@ -21,7 +22,9 @@ public:
     // Writes the header and the values at time 0; false if the file can't be
     // made. Closing also writes a GTKWave save file beside it, the name with
     // .gtkw for .vcd (or added).
-    bool open(const std::string &path, bool owr_level);
+    // held: the changes are kept in memory and written when it closes, so
+    // that no write to the file falls inside a time slot (the host's clock).
+    bool open(const std::string &path, bool owr_level, bool held = false);
     bool is_open() const { return file_ != nullptr; }
     void change(uint64_t at_ns, Wire wire, bool value)
     {
@@ -33,6 +36,12 @@ public:
 
 private:
     void write_change(uint64_t at_ns, Wire wire, bool value);
+    void emit(const char *text, size_t length);
+
+    // Held changes, in blocks that are never moved once filled.
+    static constexpr size_t kBlock = 1 << 20;
+    bool held_ = false;
+    std::vector<std::string> blocks_;
 
     std::FILE *file_ = nullptr;
     std::string path_;

@@ -50,10 +50,13 @@ Board::Board(const Config &setup) : config(setup)
     rom_good_left = f.rom_crc_after;
     read_flip_left = f.read_flip;
     copy_fail_left = f.copy_fail;
+    short_fill_left = f.short_fill;
+    whole_fill_left = f.short_fill_after;
     jitter_on = f.jitter_p > 0.0 && f.jitter_max_us > 0;
     jitter_threshold = f.jitter_p >= 1.0 ? UINT64_MAX : static_cast<uint64_t>(f.jitter_p * 18446744073709551616.0);
     rng = f.seed;
-    access_hook = jitter_on;
+    host_clock = config.clock == Clock::host;
+    access_hook = jitter_on || host_clock;
     stretch_on = f.stretch_count != 0;
 }
 

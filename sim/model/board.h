@@ -23,6 +23,8 @@ struct Hooks {
     void (*memory_changed)(void *context, const std::vector<uint8_t> &memory) = nullptr;
     // A wire changed level at at_ns.
     void (*line_changed)(void *context, uint64_t at_ns, Wire wire, bool level) = nullptr;
+    // The host's clock in nanoseconds since the run started (Clock::host).
+    uint64_t (*clock_ns)(void *context) = nullptr;
 };
 
 struct Board : Bus, ChipState {
@@ -44,6 +46,7 @@ struct Board : Bus, ChipState {
     // preemption.cpp: time the master's accesses lose (jitter, stretches).
     uint64_t jitter_delay();
     uint64_t access_delay();
+    uint64_t hooked_access_time(uint64_t to);
     void stretch_fall();
     void stretch_release();
     void arm_stretches(uint32_t k);

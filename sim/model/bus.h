@@ -56,6 +56,11 @@ struct Bus {
     // Virtual time.
     uint64_t now = 0;
 
+    // The host's clock (Clock::host): now follows it, plus the time the
+    // faults made the master lose on top of the real preemption.
+    bool host_clock = false;
+    uint64_t host_lost_ns = 0;
+
     // Preemption jitter.
     bool jitter_on = false;
     uint64_t jitter_threshold = 0;

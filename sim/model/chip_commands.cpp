@@ -176,6 +176,7 @@ void Board::byte_received(uint8_t value)
             e = pad_start;
             pf = false;
             bs = false;
+            fill_cut = !take(whole_fill_left) && take(short_fill_left);
             phase = Phase::write_scratchpad_data;
         }
         break;
@@ -203,6 +204,12 @@ void Board::write_scratchpad_byte(uint8_t value)
     const uint32_t address = (ta & ~(pad_size - 1)) + pad_next;
     pad[pad_next] = protected_byte(address, value);
     e = pad_next;
+    // The short-fill fault: the chip lets go here, as after a glitch that the
+    // master never saw, and takes nothing more until the next reset.
+    if (fill_cut && pad_next + 1 == pad_size / 2) {
+        go_idle();
+        return;
+    }
     if (++pad_next < pad_size)
         return;
     // Filled to its end: the chip answers with the inverted CRC-16.

@@ -102,6 +102,9 @@ struct ChipState {
     unsigned rom_good_left = 0; // good Read ROM before the bad ones begin
     unsigned read_flip_left = 0;
     unsigned copy_fail_left = 0;
+    unsigned short_fill_left = 0;
+    unsigned whole_fill_left = 0; // whole fills before the short ones begin
+    bool fill_cut = false;        // this fill stops at half the scratchpad
 };
 
 } // namespace detail

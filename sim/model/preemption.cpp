@@ -25,6 +25,20 @@ uint64_t Board::access_delay()
     return delay;
 }
 
+// When an access that took the slow way takes effect: on the host's clock
+// its real time, never before the board's own now; plus any fault's delay,
+// which on the host's clock is kept for the accesses after it.
+uint64_t Board::hooked_access_time(uint64_t to)
+{
+    if (host_clock) {
+        const uint64_t host = hooks.clock_ns(hooks.context) + host_lost_ns;
+        to = host > now ? host : now;
+    }
+    const uint64_t delay = access_delay();
+    host_lost_ns += delay;
+    return to + delay;
+}
+
 // Stretch faults. Transactions and edges are the master's, whatever the chip
 // makes of them: a low counts as a reset when the master held it 480 us or
 // more, not counting the stretch added to it, so a slot stretched that long is
@@ -95,7 +109,7 @@ uint64_t Board::take_late()
         }
         late_from = std::min(late_from, late[i]);
     }
-    access_hook = jitter_on || late_from != kNever;
+    access_hook = jitter_on || host_clock || late_from != kNever;
     stretch_in_low += delay;
     return delay;
 }

@@ -83,7 +83,7 @@ inline Board &access()
     ++b.stats.register_accesses;
     uint64_t to = b.now + b.config.access_cost_ns;
     if (__builtin_expect(b.access_hook, 0))
-        to += b.access_delay();
+        to = b.hooked_access_time(to);
     b.advance(to);
     return b;
 }

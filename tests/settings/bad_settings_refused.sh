@@ -56,6 +56,11 @@ refused "a programming time that is no number" 'idstamp-sim: IDSTAMP_SIM_TPROG_U
 refused "a seed too big" \
   'idstamp-sim: IDSTAMP_SIM_SEED: "18446744073709551616" is not 0 to 18446744073709551615' \
   "0 -p" IDSTAMP_SIM_EEPROM= IDSTAMP_SIM_SEED=18446744073709551616
+refused "an unknown clock" 'idstamp-sim: IDSTAMP_SIM_CLOCK: unknown clock "wall" (virtual or host)' \
+  "0 -p" IDSTAMP_SIM_EEPROM= IDSTAMP_SIM_CLOCK=wall
+refused "real sleeps on the virtual clock" \
+  'idstamp-sim: IDSTAMP_SIM_SLEEP: only on the host'"'"'s clock (IDSTAMP_SIM_CLOCK=host)' \
+  "0 -p" IDSTAMP_SIM_EEPROM= IDSTAMP_SIM_SLEEP=real
 cmp -s ds2431.eeprom ds2431.ref && cmp -s ds28ec20.eeprom ds28ec20.ref || fail "a refused run changed an image"
 
 # Without IDSTAMP_SIM_CHIP the image's size is the chip; a matching one runs.

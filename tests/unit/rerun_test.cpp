@@ -208,3 +208,36 @@ TEST(Rerun, RomReadAfterADisturbedCommand)
 }
 
 } // namespace
+
+// A refill that the chip took short, while its scratchpad still held the same
+// row from an earlier fill whose copy failed: the bytes read back all match
+// (half of them stale), but E says the fill stopped at half the scratchpad.
+// The DS28EC20 copies T..E only, so the row is filled again, not copied half.
+// The master saw nothing wrong on the line: no slot was disturbed.
+TEST(Rerun, ShortRefillOverTheSameRowIsFilledAgain)
+{
+    for (const sim::Chip chip : {sim::Chip::ds2431, sim::Chip::ds28ec20}) {
+        const bool big = chip == sim::Chip::ds28ec20;
+        SCOPED_TRACE(big ? "DS28EC20" : "DS2431");
+        sim::Faults faults;
+        faults.copy_fail = 1;
+        faults.short_fill = 1;
+        faults.short_fill_after = 1;
+        simboard::boot(simboard::config(chip, faults));
+        const auto write_row = big ? ds28ec20_write_row : ds2431_write_row;
+        const unsigned row_size = big ? 32 : 8;
+        std::vector<uint8_t> row = simboard::pattern(5);
+        int first = 0;
+        captured([&] { first = write_row(a, 64, row.data()); });
+        ASSERT_EQ(first, -1) << "the first copy was meant to fail";
+        int rc = -1;
+        captured([&] { rc = write_row(a, 64, row.data()); });
+        EXPECT_EQ(rc, 0);
+        row.resize(row_size);
+        const std::vector<uint8_t> page = simboard::page_of(2);
+        EXPECT_EQ(std::vector<uint8_t>(page.begin(), page.begin() + row_size), row);
+        EXPECT_EQ(onewireReruns, 1u);
+        EXPECT_EQ(sim::stats().violations, 0u);
+        EXPECT_TRUE(simboard::line_released(eepromAccess));
+    }
+}
