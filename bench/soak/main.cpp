@@ -10,7 +10,7 @@
 //   idstamp_soak [--sim PATH] [--baseline PATH] [--actions m,ipv4,w,p,q,r]
 //                [--chips ds2431,ds28ec20] [--levels 0.0003/40,...]
 //                [--timings typical,...] [--seeds A-B] [--jobs N] [--keep DIR]
-//                [--check]
+//                [--check] [--clock virtual|host] [--noise OSLAT-JSON] [--compare]
 //
 // --baseline PATH runs every configuration and seed a second time with another
 // idstamp-sim (the unguarded build, build/unguarded), on the same stocked
@@ -23,6 +23,18 @@
 // the --sim build was silent, ended with another status or crashed, or when a
 // configuration with P above 0 had no disturbed run that succeeded (a sweep
 // that could not have failed); the baseline is measured, never judged.
+//
+// --clock host runs every configuration on the host's clock
+// (IDSTAMP_SIM_CLOCK=host, the level column says "host"): each run is traced,
+// and a silent one keeps its trace, output and image in --keep DIR (or
+// ./idstamp-soak-kept), since it cannot be replayed. --noise FILE replays an
+// oslat profile on the virtual clock (IDSTAMP_SIM_FAULTS=noise=FILE, level
+// "noise"). Both, or --compare with --noise, run the profile's model and the
+// host's clock on the same seeds and print, after the usual table, each
+// action and chip's model row beside its real row: exact, status 255, silent,
+// disturbed slots and re-runs a run (as the tool logged them), the median and
+// the 95th percentile of the exact runs' time. The ip6 action (all six IPv4
+// values) runs only when --actions names it.
 //
 // The parts: options.cpp (the command line), setup.cpp (the stocked chips
 // and the intended results), runs.cpp (the runs as processes, several at a
