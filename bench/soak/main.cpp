@@ -25,7 +25,8 @@
 // that could not have failed); the baseline is measured, never judged.
 //
 // --clock host runs every configuration on the host's clock
-// (IDSTAMP_SIM_CLOCK=host, the level column says "host"): each run is traced,
+// (IDSTAMP_SIM_CLOCK=host, the level column says "host"; --sched other has
+// the tool's SCHED_RR request refused, fault sched-eperm): each run is traced,
 // and a silent one keeps its trace, output and image in --keep DIR (or
 // ./idstamp-soak-kept), since it cannot be replayed. --noise FILE replays an
 // oslat profile on the virtual clock (IDSTAMP_SIM_FAULTS=noise=FILE, level

@@ -64,6 +64,8 @@ bool take(const std::string &arg, const std::string &value, Options &o)
         o.noise = value;
     else if (arg == "--clock" && (value == "host" || value == "virtual"))
         o.host_clock = value == "host";
+    else if (arg == "--sched" && (value == "rr" || value == "other"))
+        o.sched_other = value == "other";
     else if (arg == "--seeds")
         return std::sscanf(value.c_str(), "%u-%u", &o.first_seed, &o.last_seed) == 2 && o.first_seed != 0
                && o.last_seed >= o.first_seed;
@@ -133,7 +135,7 @@ void print_usage(const char *program)
     std::fprintf(stderr, "usage: %s [--sim PATH] [--baseline PATH] [--actions m,ipv4,w,p,q,r]\n"
                          "       [--chips ds2431,ds28ec20] [--levels P/MAX,...] [--timings typical,fast,slow,random]\n"
                          "       [--seeds A-B] [--jobs N] [--keep DIR] [--check]\n"
-                         "       [--clock virtual|host] [--noise OSLAT-JSON] [--compare]\n",
+                         "       [--clock virtual|host] [--sched rr|other] [--noise OSLAT-JSON] [--compare]\n",
                  program);
 }
 

@@ -31,7 +31,7 @@ void keep(const Config &c, Build build, unsigned seed, const Options &o, const R
     const std::string name = kept_name(c, build, seed);
     const std::string trace = o.keep + "/" + name + ".vcd";
     char *absolute = realpath(o.keep.c_str(), nullptr);
-    RunPlan plan = disturbed_run(c, seed, o.noise);
+    RunPlan plan = disturbed_run(c, seed, o);
     plan.trace = std::string(absolute != nullptr ? absolute : o.keep.c_str()) + "/" + name + ".vcd";
     std::free(absolute);
     const Outcome r = runs.run_now(build, plan);

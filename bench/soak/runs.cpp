@@ -87,18 +87,23 @@ bool host_level(const Config &c)
     return c.level == kHostLevel;
 }
 
-RunPlan disturbed_run(const Config &c, unsigned seed, const std::string &noise)
+RunPlan disturbed_run(const Config &c, unsigned seed, const Options &o)
 {
     RunPlan plan;
     plan.image = c.stock;
     plan.chip = c.chip;
     plan.args = c.action->args;
-    if (host_level(c))
+    if (host_level(c)) {
         plan.clock = "host";
-    else if (c.level == kNoiseLevel)
-        plan.fault = "noise=" + noise;
-    else
+        // The tool's request for SCHED_RR refused, as for a user without
+        // the privilege: the run stays at SCHED_OTHER.
+        if (o.sched_other)
+            plan.fault = "sched-eperm";
+    } else if (c.level == kNoiseLevel) {
+        plan.fault = "noise=" + o.noise;
+    } else {
         plan.fault = "jitter=" + c.level;
+    }
     plan.timing = c.timing;
     plan.seed = seed;
     return plan;
@@ -151,7 +156,7 @@ unsigned long Runs::run_all(std::vector<Config> &configs) const
             slot.config = &configs[next.config];
             slot.seed = next.seed;
             slot.build = next.build;
-            RunPlan plan = disturbed_run(*slot.config, next.seed, o_.noise);
+            RunPlan plan = disturbed_run(*slot.config, next.seed, o_);
             // A run on the host's clock can't be replayed: it is traced, and
             // the trace kept when the run turns out silent.
             if (host_level(*slot.config))

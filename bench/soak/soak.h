@@ -31,6 +31,7 @@ struct Options {
     std::string noise; // --noise FILE, absolute once resolved
     bool check = false;
     bool host_clock = false; // --clock host
+    bool sched_other = false; // --sched other: the host clock's runs are refused SCHED_RR
     bool compare = false;    // --compare: the model beside the host's clock
 };
 
@@ -88,7 +89,7 @@ struct RunPlan {
     std::string trace; // an absolute path, or empty for none
 };
 // The run of c at seed, disturbed at c's level (noise: the profile o.noise).
-RunPlan disturbed_run(const Config &c, unsigned seed, const std::string &noise);
+RunPlan disturbed_run(const Config &c, unsigned seed, const Options &o);
 bool host_level(const Config &c);
 
 class Runs {
