@@ -20,7 +20,7 @@ public:
 
     // Writes the header and the values at time 0; false if the file can't be
     // made. Closing also writes a GTKWave save file beside it, the name with
-    // .gtkw for .vcd (or added).
+    // .gtkw for .vcd (or added), unless the trace is no regular file.
     bool open(const std::string &path, bool owr_level);
     bool is_open() const { return file_ != nullptr; }
     void change(uint64_t at_ns, Wire wire, bool value)
@@ -37,6 +37,7 @@ private:
     std::FILE *file_ = nullptr;
     std::string path_;
     uint64_t last_time_ = 0;
+    bool save_file_ = false;
 };
 
 } // namespace detail
