@@ -85,9 +85,7 @@ def main():
     with open(path, encoding="utf-8") as f:
         lines = f.read().split("\n")
     blocks = man_blocks(lines) if re.search(r"\.[1-9]$", path) else markdown_blocks(lines)
-    count = 0
     for start, block in blocks:
-        count += 1
         print(f"{path.split('/')[-1]}, line {start}:")
         for text in block:
             if text.startswith("$ ") or text.startswith("> "):
@@ -95,8 +93,6 @@ def main():
             else:
                 print("  " + output_line(text))
         print()
-    if count == 0:
-        sys.exit(f"{path}: no runnable example")
 
 
 if __name__ == "__main__":

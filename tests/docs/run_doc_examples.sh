@@ -44,7 +44,7 @@ for document in "${documents[@]}"; do
     echo
     "$here/doc_examples.py" "$document" || exit 2
   } > "$scratch/tests/$name.t" || exit 2
-  echo "$name: $(grep -c '^  \$ ' "$scratch/tests/$name.t") commands"
+  echo "$name: $(grep -c ', line [0-9]*:$' "$scratch/tests/$name.t") examples, $(($(grep -c '^  \$ ' "$scratch/tests/$name.t") - 1)) commands"
 done
 cd "$scratch" || exit 2
 TMPDIR=$scratch cram3 --shell=/bin/bash -v tests/*.t
