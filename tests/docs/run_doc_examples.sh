@@ -5,7 +5,8 @@
 # directory after a build (build/default/frontend/idstamp-sim,
 # build/default/bench/idstamp_soak, production/stamp-board, and idstamp on
 # PATH for the manual page's examples), never in the source tree. The system
-# log goes nowhere unless an example says where.
+# log goes nowhere unless an example says where, and stamp-board's lock is in
+# the folder.
 # Usage: run_doc_examples.sh SOURCE-DIR IDSTAMP-SIM IDSTAMP-SOAK [DOCUMENT...]
 set -uo pipefail
 command -v cram3 > /dev/null || { echo "skipped: cram3 (python3-cram) is not installed"; exit 77; }
@@ -28,7 +29,9 @@ ln -s "$IDSTAMP_DOCS_SIM" bin/idstamp-sim
 ln -s "$IDSTAMP_DOCS_SIM" bin/idstamp
 ln -s "$IDSTAMP_DOCS_SOAK" build/default/bench/idstamp_soak
 ln -s "$IDSTAMP_DOCS_SOURCE/production/stamp-board" production/stamp-board
-export PATH="$PWD/bin:$PATH" IDSTAMP_SIM_SYSLOG=
+# stamp-board's station lock in the folder, not in /tmp where the suite's own
+# production test may hold it.
+export PATH="$PWD/bin:$PATH" IDSTAMP_SIM_SYSLOG= STAMP_LOCK=$PWD/stamp-board.lock
 unset IDSTAMP_SIM_EEPROM IDSTAMP_SIM_CHIP IDSTAMP_SIM_ROM IDSTAMP_SIM_FAULTS IDSTAMP_SIM_SEED \
   IDSTAMP_SIM_CHIP_TIMING IDSTAMP_SIM_TRACE IDSTAMP_SIM_REPORT IDSTAMP_SIM_TPROG_US IDSTAMP_SIM_COUNTER \
   IDSTAMP_SIM_ACCESS_NS IDSTAMP
