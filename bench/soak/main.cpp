@@ -42,12 +42,17 @@
 // time), classify.cpp (what a run printed and how it counts), stats.cpp
 // (medians and ratios), tables.cpp (the table and the summaries) and
 // replay.cpp (the silent runs again, kept with a trace).
+#include <fcntl.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <csignal>
 #include <filesystem>
+#include <thread>
 
 #include "soak.h"
 
@@ -64,6 +69,39 @@ struct WorkDir {
             std::fprintf(stderr, "could not remove %s: %s\n", dir.c_str(), failed.message().c_str());
     }
 };
+
+int g_signal_pipe[2] = {-1, -1};
+
+extern "C" void on_signal(int signal)
+{
+    const unsigned char number = static_cast<unsigned char>(signal);
+    if (write(g_signal_pipe[1], &number, 1) != 1)
+        _exit(128 + signal);
+}
+
+// A sweep ended by a signal (timeout's TERM, Ctrl-C) removes its work
+// directories too, then dies of the signal. The handler only wakes a thread
+// that does the removal.
+void remove_on_signal(const std::string &dir)
+{
+    if (pipe2(g_signal_pipe, O_CLOEXEC) != 0)
+        return;
+    std::thread([dir] {
+        unsigned char number = 0;
+        while (read(g_signal_pipe[0], &number, 1) != 1) {
+        }
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+        std::signal(number, SIG_DFL);
+        kill(getpid(), number);
+    }).detach();
+    struct sigaction action {};
+    action.sa_handler = on_signal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
 
 bool keep_dir_made(const std::string &keep)
 {
@@ -92,6 +130,7 @@ int main(int argc, char **argv)
         return 2;
     }
     const WorkDir work{base_template};
+    remove_on_signal(work.dir);
     const soak::Runs runs(o, work.dir);
     std::vector<soak::Config> configs;
     if (!keep_dir_made(o.keep) || !soak::make_configs(o, runs, configs))

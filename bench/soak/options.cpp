@@ -56,8 +56,15 @@ bool take(const std::string &arg, const std::string &value, Options &o)
         o.levels = split(value, ',');
     else if (arg == "--timings")
         o.timings = split(value, ',');
-    else if (arg == "--jobs")
-        o.jobs = static_cast<unsigned>(std::max(1, std::atoi(value.c_str())));
+    else if (arg == "--jobs") {
+        char *end = nullptr;
+        const unsigned long jobs = std::strtoul(value.c_str(), &end, 10);
+        if (value.empty() || *end != '\0' || jobs < 1 || jobs > 256 || value[0] == '-') {
+            std::fprintf(stderr, "--jobs: \"%s\" is not 1 to 256\n", value.c_str());
+            return false;
+        }
+        o.jobs = static_cast<unsigned>(jobs);
+    }
     else if (arg == "--keep")
         o.keep = value;
     else if (arg == "--noise")
@@ -74,15 +81,40 @@ bool take(const std::string &arg, const std::string &value, Options &o)
     return true;
 }
 
-// Every action named is one of ours, and every level is P/MAX.
+// Whether every name is one of the known ones; the first that is not is said,
+// before any run, so that idstamp-sim's own refusal is not mistaken for a
+// failed run.
+bool all_known(const char *option, const std::vector<std::string> &names, const std::vector<std::string> &known)
+{
+    for (const std::string &name : names) {
+        if (std::find(known.begin(), known.end(), name) == known.end()) {
+            std::string list;
+            for (const std::string &k : known)
+                list += (list.empty() ? "" : ", ") + k;
+            std::fprintf(stderr, "%s: unknown \"%s\" (%s)\n", option, name.c_str(), list.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Every action, chip and timing named is one of ours, and every level is P/MAX.
 bool known(const Options &o)
 {
-    for (const std::string &name : o.actions)
-        if (std::none_of(kActions.begin(), kActions.end(), [&](const Action &a) { return a.name == name; }))
+    std::vector<std::string> actions;
+    for (const Action &a : kActions)
+        actions.push_back(a.name);
+    if (!all_known("--actions", o.actions, actions) || !all_known("--chips", o.chips, {"ds2431", "ds28ec20"})
+        || !all_known("--timings", o.timings, {"typical", "fast", "slow", "random"}))
+        return false;
+    for (const std::string &level : o.levels) {
+        // noise and host are set by --noise and --clock, never by --levels.
+        if (probability_of(level) < 0 && level != kHostLevel && !(level == kNoiseLevel && !o.noise.empty())) {
+            std::fprintf(stderr, "--levels: \"%s\" is not P/MAX\n", level.c_str());
             return false;
-    return std::all_of(o.levels.begin(), o.levels.end(), [&](const std::string &level) {
-        return probability_of(level) >= 0 || level == kHostLevel || (level == kNoiseLevel && !o.noise.empty());
-    });
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -135,8 +167,13 @@ void print_usage(const char *program)
     std::fprintf(stderr, "usage: %s [--sim PATH] [--baseline PATH] [--actions m,ipv4,w,p,q,r]\n"
                          "       [--chips ds2431,ds28ec20] [--levels P/MAX,...] [--timings typical,fast,slow,random]\n"
                          "       [--seeds A-B] [--jobs N] [--keep DIR] [--check]\n"
-                         "       [--clock virtual|host] [--sched rr|other] [--noise OSLAT-JSON] [--compare]\n",
-                 program);
+                         "       [--clock virtual|host] [--sched rr|other] [--noise OSLAT-JSON] [--compare]\n"
+                         "defaults: --sim %s\n"
+                         "          --actions m,ipv4,w,p,q,r --chips ds2431,ds28ec20 --levels 0.0003/40,0.001/80\n"
+                         "          --timings typical --seeds 1-1000 --jobs 2 --clock virtual --sched rr\n"
+                         "          (a bare run is 6 actions x 2 chips x 2 levels x 1000 seeds: 24000 runs;\n"
+                         "          the action ip6, all six IPv4 values, runs only when --actions names it)\n",
+                 program, IDSTAMP_SIM_PATH);
 }
 
 // The runs start in their own directories: the programs by absolute path.

@@ -63,7 +63,11 @@ bool only_known_settings(std::string &error)
 {
     for (char **entry = environ; *entry != nullptr; ++entry) {
         const std::string text = *entry;
-        if (text.rfind("IDSTAMP_SIM_", 0) != 0)
+        // idstamp_sim_seed is as much a misspelling as IDSTAMP_SIM_SEDE.
+        const std::string prefix = "IDSTAMP_SIM_";
+        if (text.size() < prefix.size()
+            || !std::equal(prefix.begin(), prefix.end(), text.begin(),
+                           [](char known, char c) { return known == std::toupper(static_cast<unsigned char>(c)); }))
             continue;
         const std::string name = text.substr(0, text.find('='));
         if (std::find(std::begin(kSettings), std::end(kSettings), name) != std::end(kSettings))

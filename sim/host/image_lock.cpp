@@ -171,10 +171,13 @@ bool claim_image(const std::string &path, std::string &error)
     if (fd < 0) {
         // A lock file that is there (or a link that is) failed to open itself.
         const int cause = errno;
-        struct stat there {};
-        error = ::lstat(lock_path.c_str(), &there) == 0
-                    ? line(lock_path, std::string("can't open the image's lock file: ") + std::strerror(cause))
-                    : cannot_save(path, cause);
+        struct stat there {}, target {};
+        if (::lstat(lock_path.c_str(), &there) != 0)
+            error = cannot_save(path, cause);
+        else if (::stat(lock_path.c_str(), &target) == 0 && !S_ISREG(target.st_mode))
+            error = line(lock_path, "the image's lock file is not a regular file");
+        else
+            error = line(lock_path, std::string("can't open the image's lock file: ") + std::strerror(cause));
         return false;
     }
     struct stat info {};

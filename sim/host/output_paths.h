@@ -20,7 +20,16 @@ bool same_file(const std::string &a, const std::string &b);
 // would write from an offset of its own and overwrite the other lines.
 bool is_standard_error(const std::string &path);
 
-// Refuses a trace, report or log path that names the image.
+// The GTKWave save file written beside a trace: .gtkw for .vcd, or added.
+std::string gtkw_path(const std::string &trace_path);
+
+// Whether a path names a regular file or one still to be made (not a device,
+// a FIFO or a directory). A trace gets its save file only then.
+bool is_made_or_regular(const std::string &path);
+
+// Refuses a trace (with its save file), report or log path that names the
+// image, its lock file, one of its temporary files or another of these
+// outputs, however spelt; and a trace on standard error.
 bool check_output_paths(const Config &config, std::string &error);
 
 // Closes an output file; a write or close that failed is reported on

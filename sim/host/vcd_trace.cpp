@@ -15,6 +15,8 @@ const char kCode[3] = {'!', '"', '#'};
 // three wires, so they show at once.
 void write_gtkw(const std::string &path, const std::string &vcd_path)
 {
+    if (!is_made_or_regular(path))
+        return;
     std::FILE *file = std::fopen(path.c_str(), "w");
     if (file == nullptr)
         return;
@@ -23,13 +25,6 @@ void write_gtkw(const std::string &path, const std::string &vcd_path)
     std::fclose(file);
 }
 
-std::string gtkw_path(const std::string &vcd_path)
-{
-    const std::string ext = ".vcd";
-    if (vcd_path.size() > ext.size() && vcd_path.compare(vcd_path.size() - ext.size(), ext.size(), ext) == 0)
-        return vcd_path.substr(0, vcd_path.size() - ext.size()) + ".gtkw";
-    return vcd_path + ".gtkw";
-}
 } // namespace
 
 bool VcdTrace::open(const std::string &path, bool owr_level, bool held)
@@ -37,6 +32,8 @@ bool VcdTrace::open(const std::string &path, bool owr_level, bool held)
     close(0);
     held_ = held;
     blocks_.clear();
+    // A trace into a device or a FIFO gets no save file beside it.
+    save_file_ = is_made_or_regular(path);
     file_ = std::fopen(path.c_str(), "w");
     if (file_ == nullptr)
         return false;
@@ -94,7 +91,8 @@ void VcdTrace::close(uint64_t at_ns)
     std::fprintf(file_, "#%" PRIu64 "\n", at_ns > last_time_ ? at_ns : last_time_ + 1);
     close_output(file_, path_);
     file_ = nullptr;
-    write_gtkw(gtkw_path(path_), path_);
+    if (save_file_)
+        write_gtkw(gtkw_path(path_), path_);
 }
 
 } // namespace detail

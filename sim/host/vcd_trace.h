@@ -21,7 +21,7 @@ public:
 
     // Writes the header and the values at time 0; false if the file can't be
     // made. Closing also writes a GTKWave save file beside it, the name with
-    // .gtkw for .vcd (or added).
+    // .gtkw for .vcd (or added), unless the trace is no regular file.
     // held: the changes are kept in memory and written when it closes, so
     // that no write to the file falls inside a time slot (the host's clock).
     bool open(const std::string &path, bool owr_level, bool held = false);
@@ -46,6 +46,7 @@ private:
     std::FILE *file_ = nullptr;
     std::string path_;
     uint64_t last_time_ = 0;
+    bool save_file_ = false;
 };
 
 } // namespace detail

@@ -100,14 +100,40 @@ run "log by another path" 255 "IDSTAMP_SIM_SYSLOG: ../${dir##*/}/board.eeprom is
   IDSTAMP_SIM_EEPROM=board.eeprom "IDSTAMP_SIM_SYSLOG=../${dir##*/}/board.eeprom"
 run "report to an image still to be made" 255 "IDSTAMP_SIM_REPORT: dangling is the image" \
   IDSTAMP_SIM_EEPROM=not-yet.eeprom IDSTAMP_SIM_REPORT=dangling
+# Nor its lock file, its temporary files, the trace's GTKWave save file, or
+# one another; a trace can't share standard error.
+while IFS='|' read -r name pattern settings; do
+  # shellcheck disable=SC2086 # the settings are words
+  run "$name" 255 "$pattern" IDSTAMP_SIM_EEPROM=board.eeprom $settings
+done <<'CASES'
+trace's save file is the image|^idstamp-sim: IDSTAMP_SIM_TRACE: its GTKWave save file board.gtkw is the image board.gtkw$|IDSTAMP_SIM_EEPROM=board.gtkw IDSTAMP_SIM_TRACE=board.vcd
+save file of a trace without .vcd|IDSTAMP_SIM_TRACE: its GTKWave save file symlink.gtkw is the image|IDSTAMP_SIM_EEPROM=symlink.gtkw IDSTAMP_SIM_TRACE=symlink
+report on the lock file|IDSTAMP_SIM_REPORT: ./board.eeprom.lock is the image's lock file|IDSTAMP_SIM_REPORT=./board.eeprom.lock
+log on a temporary file|IDSTAMP_SIM_SYSLOG: board.eeprom.tmp.Ab12cD is a temporary file of the image|IDSTAMP_SIM_SYSLOG=board.eeprom.tmp.Ab12cD
+report on the log|IDSTAMP_SIM_SYSLOG: log is the file of IDSTAMP_SIM_REPORT|IDSTAMP_SIM_REPORT=./log IDSTAMP_SIM_SYSLOG=log
+log on the trace's save file|IDSTAMP_SIM_SYSLOG: t.gtkw is the GTKWave save file of IDSTAMP_SIM_TRACE|IDSTAMP_SIM_TRACE=t.vcd IDSTAMP_SIM_SYSLOG=t.gtkw
+trace on standard error|^idstamp-sim: IDSTAMP_SIM_TRACE: "-" is standard error, which a trace can't share; name a file$|IDSTAMP_SIM_TRACE=-
+trace on /dev/stderr|IDSTAMP_SIM_TRACE: "/dev/stderr" is standard error|IDSTAMP_SIM_TRACE=/dev/stderr
+CASES
 cmp -s board.eeprom kept.ref || fail "a refused run changed the image"
 [ -e not-yet.eeprom ] && fail "a refused run made the image"
+ls ./*.gtkw ./*.vcd log t.* board.eeprom.tmp.* 2> /dev/null && fail "a refused run made an output file"
+# Outputs may share a device.
+run "every output on /dev/null" 0 "" IDSTAMP_SIM_EEPROM=board.eeprom IDSTAMP_SIM_TRACE=/dev/null \
+  IDSTAMP_SIM_REPORT=/dev/null IDSTAMP_SIM_SYSLOG=/dev/null
 
-# Writes that fail are said; the run itself is the tool's.
+# Writes that fail are said; the run itself is the tool's. A trace into a
+# device gets no save file beside it.
+# (A save file there from before, e.g. of an older build, must stay as it was.)
+saved_before=$(stat -c '%i %Y' /dev/full.gtkw 2> /dev/null)
 for variable in IDSTAMP_SIM_REPORT IDSTAMP_SIM_TRACE IDSTAMP_SIM_SYSLOG; do
   run "$variable on a full device" 0 "idstamp-sim: /dev/full: write failed: No space left on device" \
     IDSTAMP_SIM_EEPROM=board.eeprom $variable=/dev/full
 done
+[ "$(stat -c '%i %Y' /dev/full.gtkw 2> /dev/null)" = "$saved_before" ] || fail "a trace on /dev/full wrote /dev/full.gtkw"
+mkfifo fifo.vcd
+run "trace into a FIFO" 0 "" IDSTAMP_SIM_EEPROM=board.eeprom IDSTAMP_SIM_TRACE=fifo.vcd 3<> fifo.vcd
+[ -e fifo.gtkw ] && fail "a trace into a FIFO left a save file"
 
 # Leftovers of killed runs: temporary names in the way, a lock file with no
 # holder. The run saves as usual.
@@ -120,6 +146,12 @@ run "stray temporary files and lock file" 0 "" IDSTAMP_SIM_EEPROM=board.eeprom
 rm board.eeprom.lock
 mkfifo board.eeprom.lock
 run "lock file that is a FIFO" 255 "lock file is not a regular file" IDSTAMP_SIM_EEPROM=board.eeprom
+rm board.eeprom.lock
+mkdir board.eeprom.lock
+run "lock file that is a directory" 255 "^idstamp-sim: board.eeprom.lock: the image's lock file is not a regular file$" \
+  IDSTAMP_SIM_EEPROM=board.eeprom
+rmdir board.eeprom.lock
+touch board.eeprom.lock
 # A lock file that fails to open is named, not the directory it is in.
 rm board.eeprom.lock
 ln -s missing/board.eeprom.lock board.eeprom.lock

@@ -37,6 +37,9 @@ head -c 1000 /dev/zero > odd.eeprom
 refused "a misspelt name" \
   "idstamp-sim: IDSTAMP_SIM_FAULT: unknown setting; the nearest known one is IDSTAMP_SIM_FAULTS" \
   "0 -c 0" IDSTAMP_SIM_EEPROM=ds2431.eeprom IDSTAMP_SIM_FAULT=absent
+refused "a setting in lower case" \
+  "idstamp-sim: idstamp_sim_faults: unknown setting; the nearest known one is IDSTAMP_SIM_FAULTS" \
+  "0 -c 0" IDSTAMP_SIM_EEPROM=ds2431.eeprom idstamp_sim_faults=absent
 refused "an unknown name, set but empty" \
   "idstamp-sim: IDSTAMP_SIM_TPROG: unknown setting; the nearest known one is IDSTAMP_SIM_TPROG_US" \
   "0 -p" IDSTAMP_SIM_EEPROM=ds2431.eeprom IDSTAMP_SIM_TPROG=
