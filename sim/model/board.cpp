@@ -53,7 +53,8 @@ Board::Board(const Config &setup) : config(setup)
     jitter_on = f.jitter_p > 0.0 && f.jitter_max_us > 0;
     jitter_threshold = f.jitter_p >= 1.0 ? UINT64_MAX : static_cast<uint64_t>(f.jitter_p * 18446744073709551616.0);
     rng = f.seed;
-    access_hook = jitter_on;
+    noise.start(f.noise, f.seed);
+    access_hook = jitter_on || noise.on;
     stretch_on = f.stretch_count != 0;
 }
 
