@@ -47,7 +47,9 @@ void NoiseReplay::start(const NoiseProfile &profile, uint64_t seed)
 // Time from the end of one gap to the next arrival: exponential.
 uint64_t NoiseReplay::interval()
 {
-    return static_cast<uint64_t>(-std::log(unit(rng)) * mean_interval_ns);
+    // At most some 30 years: a profile of hardly any gaps in a long duration
+    // must not run the clock past its end.
+    return static_cast<uint64_t>(std::min(-std::log(unit(rng)) * mean_interval_ns, 1e18));
 }
 
 // A bucket in proportion to its count; uniform within it, log-uniform in the overflow.
