@@ -50,6 +50,17 @@ struct Stretch {
 
 constexpr size_t kMaxStretches = 8;
 
+// Gaps a busy loop saw on a real machine (IDSTAMP_SIM_FAULTS=noise=FILE, an
+// oslat --json file read by the host side), replayed in virtual time.
+// Bucket 1 (normal loop iterations) is left out: only gaps are kept.
+struct NoiseProfile {
+    std::vector<uint32_t> upper_us; // each bucket's upper bound, ascending; it holds (upper-1, upper] us
+    std::vector<uint64_t> counts;   // gaps in it, all threads pooled; none is 0
+    double seconds = 0.0;           // the loops' duration, summed over threads
+    uint32_t max_us = 0;            // longest latency seen
+    bool overflow = false;          // the last bucket is oslat's overflow: (upper-1, max_us]
+};
+
 struct Faults {
     bool absent = false;        // no chip answers
     bool stuck_low = false;     // the line is held low
@@ -69,6 +80,7 @@ struct Faults {
     uint64_t seed = 1;
     std::array<Stretch, kMaxStretches> stretches{};
     unsigned stretch_count = 0; // the first this many of stretches are set
+    NoiseProfile noise;         // no counts: no noise
 };
 
 // How the chip times its side of the line, in nanoseconds after the reset's

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "sim/host/image_lock.h"
+#include "sim/host/noise_profile.h"
 #include "sim/host/output_paths.h"
 #include "sim/sim.h"
 
@@ -195,6 +196,26 @@ bool parse_timer_bad(bool has_value, const std::string &value, Faults &faults, s
     return true;
 }
 
+// noise=FILE: the file is read now, so a bad one ends the run before the tool starts.
+bool parse_noise(bool has_value, const std::string &file, Faults &faults, std::string &error)
+{
+    const std::string start = std::string(kPrefix) + "IDSTAMP_SIM_FAULTS: ";
+    if (!has_value || file.empty()) {
+        error = start + "fault \"noise\" takes a file: noise=FILE, as oslat --json=FILE writes it";
+        return false;
+    }
+    if (faults.noise.seconds > 0.0) {
+        error = start + "more than one noise profile";
+        return false;
+    }
+    std::string what;
+    if (!detail::read_noise_profile(file, faults.noise, what)) {
+        error = start + "noise=" + file + ": " + what;
+        return false;
+    }
+    return true;
+}
+
 bool parse_fault(std::string item, Faults &faults, std::string &error)
 {
     const size_t equals = item.find('=');
@@ -276,6 +297,8 @@ bool parse_fault(std::string item, Faults &faults, std::string &error)
         ++faults.stretch_count;
         return true;
     }
+    if (name == "noise")
+        return parse_noise(has_value, value, faults, error);
     error = std::string(kPrefix) + "IDSTAMP_SIM_FAULTS: unknown fault \"" + name + "\"";
     return false;
 }

@@ -51,6 +51,8 @@ struct Board : Bus, ChipState {
     void stretch_release();
     void arm_stretches(uint32_t k);
     uint64_t take_late();
+    // noise.cpp: gaps of a measured noise profile.
+    uint64_t noise_delay(uint64_t before);
 
     // line.cpp: the open-drain line and the timing windows.
     void master_edge(bool low);

@@ -10,6 +10,7 @@
 #include <map>
 #include <vector>
 
+#include "sim/model/noise.h"
 #include "sim/model/virtual_time.h"
 #include "sim/sim.h"
 
@@ -82,6 +83,9 @@ struct Bus {
         return none;
     }();
     uint64_t late_from = kNever; // the earliest of late[]
+
+    // A measured noise profile replayed (Faults::noise); access_hook is set with it.
+    NoiseReplay noise;
 
     // Register window and port.
     uint32_t data_latch = kDataRegInit;

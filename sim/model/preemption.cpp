@@ -1,6 +1,7 @@
 // Time the master's accesses lose before they take effect, as when the
-// process is preempted: random jitter on any access, and stretches of chosen
-// accesses of chosen transactions (Faults::stretches).
+// process is preempted: random jitter on any access, stretches of chosen
+// accesses of chosen transactions (Faults::stretches), and the gaps of a
+// measured noise profile (noise.cpp).
 #include "sim/model/board.h"
 #include "sim/model/random.h"
 
@@ -22,6 +23,8 @@ uint64_t Board::access_delay()
     uint64_t delay = jitter_on ? jitter_delay() : 0;
     if (now >= late_from)
         delay += take_late();
+    if (noise.on)
+        delay += noise_delay(delay);
     return delay;
 }
 
@@ -109,7 +112,7 @@ uint64_t Board::take_late()
         }
         late_from = std::min(late_from, late[i]);
     }
-    access_hook = jitter_on || host_clock || late_from != kNever;
+    access_hook = jitter_on || host_clock || noise.on || late_from != kNever;
     stretch_in_low += delay;
     return delay;
 }
