@@ -122,6 +122,9 @@ struct Config {
     std::string syslog_path;   // system log file; empty: kept in memory only; "-", /dev/stderr: standard error
     bool syslog_to_host = false; // send system log lines to the host's syslog
     std::string trace_path;    // VCD trace; empty: none
+    // On the host's clock: the gaps between register accesses, written at
+    // finish as an oslat profile (noise=FILE replays it); empty: none.
+    std::string gaps_path;
     std::string report_path;   // summary at finish; "-", /dev/stderr: standard error; empty: none
     uint32_t start_counter_us = 0; // what the microsecond counter reads at the start
     uint64_t access_cost_ns = kAccessCostNs; // virtual time of one register access
@@ -143,6 +146,9 @@ struct Stats {
     uint64_t violations = 0;     // timing outside the chip's windows
     uint64_t sleep_seconds = 0;
     uint64_t sleep_seconds_skipped = 0; // on the host's clock, of sleep_seconds
+    // On the host's clock: gaps between two register accesses of at least 2,
+    // 10 and 32 us (the process was away, as a busy loop measures it).
+    uint64_t host_gaps[3] = {0, 0, 0};
     uint64_t devmem_opens = 0;
     uint64_t devmem_closes = 0;
     uint64_t register_accesses = 0;

@@ -34,7 +34,11 @@
 // host's clock on the same seeds and print, after the usual table, each
 // action and chip's model row beside its real row: exact, status 255, silent,
 // disturbed slots and re-runs a run (as the tool logged them), the median and
-// the 95th percentile of the exact runs' time. The ip6 action (all six IPv4
+// the 95th percentile of the exact runs' time (with --noise or --clock host
+// alone, that table has their rows only). --gaps FILE has the host clock's
+// runs write the gaps between their register accesses (IDSTAMP_SIM_GAPS) and
+// pools them into one profile in FILE, which --noise replays: the model
+// meeting the gaps the tool's own process met. The ip6 action (all six IPv4
 // values) runs only when --actions names it.
 //
 // The parts: options.cpp (the command line), setup.cpp (the stocked chips
@@ -147,7 +151,7 @@ int main(int argc, char **argv)
     soak::print_summary(configs, soak::kSim, baseline ? soak::kBuildNames[soak::kSim] : "idstamp-sim", o.sim);
     if (baseline)
         soak::print_summary(configs, soak::kBaseline, soak::kBuildNames[soak::kBaseline], o.baseline);
-    if (o.compare)
+    if (o.compare || !o.noise.empty() || o.host_clock)
         soak::print_comparison(configs);
     soak::print_silent(configs, o, runs);
     if (o.check && std::any_of(configs.begin(), configs.end(), soak::broken)) {

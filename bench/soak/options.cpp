@@ -69,6 +69,8 @@ bool take(const std::string &arg, const std::string &value, Options &o)
         o.keep = value;
     else if (arg == "--noise")
         o.noise = value;
+    else if (arg == "--gaps")
+        o.gaps = value;
     else if (arg == "--clock" && (value == "host" || value == "virtual"))
         o.host_clock = value == "host";
     else if (arg == "--sched" && (value == "rr" || value == "other"))
@@ -168,6 +170,7 @@ void print_usage(const char *program)
                          "       [--chips ds2431,ds28ec20] [--levels P/MAX,...] [--timings typical,fast,slow,random]\n"
                          "       [--seeds A-B] [--jobs N] [--keep DIR] [--check]\n"
                          "       [--clock virtual|host] [--sched rr|other] [--noise OSLAT-JSON] [--compare]\n"
+                         "       [--gaps FILE]\n"
                          "defaults: --sim %s\n"
                          "          --actions m,ipv4,w,p,q,r --chips ds2431,ds28ec20 --levels 0.0003/40,0.001/80\n"
                          "          --timings typical --seeds 1-1000 --jobs 2 --clock virtual --sched rr\n"

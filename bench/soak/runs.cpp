@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <cinttypes>
+#include <algorithm>
 #include <cstdio>
+#include <sstream>
 
 #include "harness/sim_process.h"
 #include "soak.h"
@@ -26,7 +28,7 @@ harness::SimRun sim_run(const std::string &sim, const std::string &dir, const Ru
     // Chip timings: a board that doesn't know the variable runs typical timing.
     run.settings = {{"EEPROM", "board.eeprom"}, {"CHIP", plan.chip}, {"SEED", std::to_string(plan.seed)},
                     {"CHIP_TIMING", plan.timing}, {"FAULTS", plan.fault}, {"TRACE", plan.trace},
-                    {"CLOCK", plan.clock}};
+                    {"CLOCK", plan.clock}, {"GAPS", plan.gaps}};
     return run;
 }
 
@@ -59,25 +61,28 @@ struct Slot {
     Build build = kSim;
 };
 
-// The order the runs go in: each configuration's seeds, each seed with
-// --sim and then the baseline.
+// The order the runs go in: seed by seed, each through every configuration,
+// each with --sim and then the baseline. On the host's clock the machine's
+// noise drifts over minutes; this way every configuration meets it alike.
 struct Next {
     size_t config = 0;
     unsigned seed;
     Build build = kSim;
 };
 
-void advance(Next &next, const Options &o, bool baseline)
+// After the last seed, next.config is configs: nothing is left.
+void advance(Next &next, const Options &o, bool baseline, size_t configs)
 {
     if (baseline && next.build == kSim) {
         next.build = kBaseline;
         return;
     }
     next.build = kSim;
-    if (next.seed++ == o.last_seed) {
-        next.seed = o.first_seed;
-        ++next.config;
-    }
+    if (++next.config < configs)
+        return;
+    next.config = 0;
+    if (next.seed++ == o.last_seed)
+        next.config = configs;
 }
 
 } // namespace
@@ -126,6 +131,42 @@ void Runs::keep_host_run(const Config &c, unsigned seed, const std::string &dir,
     harness::write_file(base + ".want.eeprom", c.want.image);
 }
 
+// The run's gap profile (as idstamp-sim writes it: one thread, a bucket a
+// line) added to the pool.
+void Runs::pool_gaps(const std::string &dir) const
+{
+    std::istringstream in(harness::read_file(dir + "/gaps.json"));
+    for (std::string line; std::getline(in, line);) {
+        unsigned bucket = 0, max = 0;
+        unsigned long long count = 0;
+        double seconds = 0;
+        if (std::sscanf(line.c_str(), " \"%u\": %llu", &bucket, &count) == 2)
+            gap_counts_[bucket] += count;
+        else if (std::sscanf(line.c_str(), " \"duration\": %lf", &seconds) == 1)
+            gap_seconds_ += seconds;
+        else if (std::sscanf(line.c_str(), " \"max\": %u", &max) == 1)
+            gap_max_ = std::max(gap_max_, max);
+    }
+}
+
+// The pool as one oslat profile, for --noise: the model meets the gaps the
+// host clock's runs met.
+void Runs::write_gaps() const
+{
+    if (o_.gaps.empty() || gap_seconds_ <= 0)
+        return;
+    std::string json = "{\n  \"file_version\": 1,\n  \"cmdline:\": \"idstamp_soak --gaps: the host clock's runs, pooled\",\n"
+                       "  \"num_threads\": 1,\n  \"thread\": {\n    \"0\": {\n      \"max\": "
+                       + std::to_string(gap_max_) + ",\n      \"duration\": " + std::to_string(gap_seconds_)
+                       + ",\n      \"histogram\": {";
+    const char *separator = "\n";
+    for (const auto &bucket : gap_counts_) {
+        json += separator + std::string("        \"") + std::to_string(bucket.first) + "\": " + std::to_string(bucket.second);
+        separator = ",\n";
+    }
+    harness::write_file(o_.gaps, json + "\n      }\n    }\n  }\n}\n");
+}
+
 Runs::Runs(const Options &o, const std::string &base) : o_(o), sims_{o.sim, o.baseline}
 {
     for (unsigned i = 0; i < o.jobs; ++i) {
@@ -159,14 +200,19 @@ unsigned long Runs::run_all(std::vector<Config> &configs) const
             RunPlan plan = disturbed_run(*slot.config, next.seed, o_);
             // A run on the host's clock can't be replayed: it is traced, and
             // the trace kept when the run turns out silent.
-            if (host_level(*slot.config))
+            if (host_level(*slot.config)) {
                 plan.trace = slot.dir + "/trace.vcd";
+                if (!o_.gaps.empty())
+                    plan.gaps = slot.dir + "/gaps.json";
+            }
             slot.pid = harness::start_sim(sim_run(sims_[next.build], slot.dir, plan));
             ++running;
-            advance(next, o_, baseline);
+            advance(next, o_, baseline, configs.size());
         }
-        if (running == 0)
+        if (running == 0) {
+            write_gaps();
             break;
+        }
         int wstatus = 0;
         const pid_t pid = wait(&wstatus);
         for (Slot &slot : slots) {
@@ -180,6 +226,8 @@ unsigned long Runs::run_all(std::vector<Config> &configs) const
             count(*slot.config, slot.build, slot.seed, r);
             if (host_level(*slot.config) && slot.config->builds[slot.build].silent != silent)
                 keep_host_run(*slot.config, slot.seed, slot.dir, r);
+            if (host_level(*slot.config) && !o_.gaps.empty())
+                pool_gaps(slot.dir);
         }
     }
     return total;

@@ -4,6 +4,7 @@
 #define IDSTAMP_BENCH_SOAK_H
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ struct Options {
     unsigned first_seed = 1, last_seed = 1000, jobs = 2;
     std::string keep;
     std::string noise; // --noise FILE, absolute once resolved
+    std::string gaps;  // --gaps FILE: the host clock's runs' gaps, pooled, as a profile
     bool check = false;
     bool host_clock = false; // --clock host
     bool sched_other = false; // --sched other: the host clock's runs are refused SCHED_RR
@@ -85,6 +87,7 @@ struct RunPlan {
     std::vector<std::string> args;
     std::string fault, timing; // empty: undisturbed, typical timing
     std::string clock;         // empty: the virtual clock
+    std::string gaps;          // on the host's clock: where the run writes its gaps
     unsigned seed = 1;
     std::string trace; // an absolute path, or empty for none
 };
@@ -108,10 +111,16 @@ public:
 
 private:
     void keep_host_run(const Config &c, unsigned seed, const std::string &dir, const Outcome &r) const;
+    void pool_gaps(const std::string &dir) const;
+    void write_gaps() const;
 
     const Options &o_;
     std::string sims_[2];
     std::vector<std::string> dirs_;
+    // --gaps: the pooled histogram (bucket: count), seconds and longest gap.
+    mutable std::map<unsigned, uint64_t> gap_counts_;
+    mutable double gap_seconds_ = 0;
+    mutable unsigned gap_max_ = 0;
 };
 // setup.cpp: the chips as the sweeps find them, and the configurations,
 // each with its intended result; false having said why they could not be

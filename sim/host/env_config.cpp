@@ -39,7 +39,7 @@ const char *const kSettings[] = {
     "IDSTAMP_SIM_EEPROM", "IDSTAMP_SIM_CHIP",     "IDSTAMP_SIM_ROM",     "IDSTAMP_SIM_FAULTS",
     "IDSTAMP_SIM_SEED",   "IDSTAMP_SIM_CHIP_TIMING", "IDSTAMP_SIM_SYSLOG", "IDSTAMP_SIM_TRACE",
     "IDSTAMP_SIM_REPORT", "IDSTAMP_SIM_TPROG_US", "IDSTAMP_SIM_COUNTER", "IDSTAMP_SIM_ACCESS_NS",
-    "IDSTAMP_SIM_CLOCK",  "IDSTAMP_SIM_SLEEP",
+    "IDSTAMP_SIM_CLOCK",  "IDSTAMP_SIM_SLEEP", "IDSTAMP_SIM_GAPS",
 };
 
 // Edits (insert, delete, replace a character) that make a into b.
@@ -367,6 +367,13 @@ bool clock_variables(Config &config, std::string &error)
             return false;
         }
         config.real_sleep = name == "real";
+    }
+    if (const char *gaps = variable("IDSTAMP_SIM_GAPS")) {
+        if (config.clock != Clock::host) {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_GAPS: only on the host's clock (IDSTAMP_SIM_CLOCK=host)";
+            return false;
+        }
+        config.gaps_path = gaps;
     }
     return true;
 }

@@ -52,6 +52,8 @@ inline Host &host()
 
 // report.cpp
 void write_report(const Board &b);
+// gap_profile.cpp: Config::gaps_path, when set.
+void write_gap_profile(const Board &b);
 
 } // namespace detail
 } // namespace sim

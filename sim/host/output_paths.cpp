@@ -101,7 +101,14 @@ bool check_output_paths(const Config &config, std::string &error)
                 + "\" is standard error, which a trace can't share; name a file";
         return false;
     }
+    if (is_standard_error(config.gaps_path)) {
+        error = "idstamp-sim: IDSTAMP_SIM_GAPS: \"" + config.gaps_path
+                + "\" is standard error, which a profile can't share; name a file";
+        return false;
+    }
     std::vector<File> outputs;
+    if (!config.gaps_path.empty())
+        outputs.push_back({"IDSTAMP_SIM_GAPS", "", config.gaps_path});
     if (!config.trace_path.empty()) {
         outputs.push_back({"IDSTAMP_SIM_TRACE", "", config.trace_path});
         if (is_made_or_regular(config.trace_path))

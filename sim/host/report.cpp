@@ -40,8 +40,11 @@ void write_report(const Board &b)
     };
     for (const auto &line : lines)
         std::fprintf(out, "%s %" PRIu64 "\n", line.key, line.value);
-    if (b.config.clock == Clock::host)
+    if (b.config.clock == Clock::host) {
         std::fprintf(out, "sleep_seconds_skipped %" PRIu64 "\n", s.sleep_seconds_skipped);
+        std::fprintf(out, "host_gaps_2us %" PRIu64 "\nhost_gaps_10us %" PRIu64 "\nhost_gaps_32us %" PRIu64 "\n",
+                     s.host_gaps[0], s.host_gaps[1], s.host_gaps[2]);
+    }
     if (s.tool_disturbed_slots != 0) {
         std::fprintf(out, "disturbed_slots %" PRIu64 "\n", s.tool_disturbed_slots);
         std::fprintf(out, "reruns %" PRIu64 "\n", s.tool_reruns);

@@ -110,8 +110,10 @@ void finish()
     if (h.finished)
         return;
     h.finished = true;
+    b.save_pending_memory(); // a run that ended while the chip was programming
     b.refresh_stats();
     h.trace.close(b.now);
+    detail::write_gap_profile(b);
     detail::write_report(b);
 }
 

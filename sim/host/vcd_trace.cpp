@@ -32,6 +32,14 @@ bool VcdTrace::open(const std::string &path, bool owr_level, bool held)
     close(0);
     held_ = held;
     blocks_.clear();
+    // Held blocks are made and their pages touched now, before the tool
+    // runs: a first touch of fresh memory inside a slot costs microseconds
+    // (more in a virtual machine), which the bus would see as preemption.
+    for (size_t i = 0; held && i < kHeldAhead; ++i) {
+        blocks_.emplace_back(kBlock, '\0');
+        blocks_.back().clear();
+    }
+    next_block_ = 0;
     // A trace into a device or a FIFO gets no save file beside it.
     save_file_ = is_made_or_regular(path);
     file_ = std::fopen(path.c_str(), "w");
@@ -59,11 +67,11 @@ void VcdTrace::emit(const char *text, size_t length)
         std::fwrite(text, 1, length, file_);
         return;
     }
-    if (blocks_.empty() || blocks_.back().size() + length > kBlock) {
-        blocks_.emplace_back();
+    if (blocks_[next_block_].size() + length > kBlock && ++next_block_ == blocks_.size()) {
+        blocks_.emplace_back(); // past what was made ahead: rare, and costs a slot
         blocks_.back().reserve(kBlock);
     }
-    blocks_.back().append(text, length);
+    blocks_[next_block_].append(text, length);
 }
 
 void VcdTrace::write_change(uint64_t at_ns, Wire wire, bool value)

@@ -40,8 +40,10 @@ private:
 
     // Held changes, in blocks that are never moved once filled.
     static constexpr size_t kBlock = 1 << 20;
+    static constexpr size_t kHeldAhead = 4; // a -m run's trace is some 50 KB
     bool held_ = false;
     std::vector<std::string> blocks_;
+    size_t next_block_ = 0; // the block being filled
 
     std::FILE *file_ = nullptr;
     std::string path_;

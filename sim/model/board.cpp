@@ -56,6 +56,8 @@ Board::Board(const Config &setup) : config(setup)
     jitter_threshold = f.jitter_p >= 1.0 ? UINT64_MAX : static_cast<uint64_t>(f.jitter_p * 18446744073709551616.0);
     rng = f.seed;
     host_clock = config.clock == Clock::host;
+    if (host_clock && !config.gaps_path.empty())
+        host_gap_buckets.assign(1025, 0);
     noise.start(f.noise, f.seed);
     access_hook = jitter_on || host_clock || noise.on;
     stretch_on = f.stretch_count != 0;

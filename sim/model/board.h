@@ -47,6 +47,7 @@ struct Board : Bus, ChipState {
     uint64_t jitter_delay();
     uint64_t access_delay();
     uint64_t hooked_access_time(uint64_t to);
+    void count_host_gap(uint64_t gap);
     void stretch_fall();
     void stretch_release();
     void arm_stretches(uint32_t k);
@@ -90,6 +91,13 @@ struct Board : Bus, ChipState {
     {
         if (hooks.memory_changed != nullptr)
             hooks.memory_changed(hooks.context, memory);
+    }
+    void save_pending_memory()
+    {
+        if (save_pending) {
+            save_pending = false;
+            memory_changed();
+        }
     }
     void line_changed(Wire wire, bool level)
     {

@@ -61,6 +61,12 @@ struct Bus {
     // faults made the master lose on top of the real preemption.
     bool host_clock = false;
     uint64_t host_lost_ns = 0;
+    uint64_t host_last_ns = 0; // the host's time at the last access
+    bool save_pending = false; // a copy's memory not yet handed to the host side
+    // By whole microseconds rounded up, 1 to 1024 (1024: and longer): the
+    // gaps between accesses, when Config::gaps_path asks for them.
+    std::vector<uint64_t> host_gap_buckets;
+    uint64_t host_gap_max_ns = 0;
 
     // Preemption jitter.
     bool jitter_on = false;

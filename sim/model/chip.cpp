@@ -50,6 +50,7 @@ void Board::handle(EventKind kind)
         set_chip_low(false);
         break;
     case EventKind::program_end:
+        save_pending_memory();
         start_tx(Phase::copy_confirm);
         break;
     }

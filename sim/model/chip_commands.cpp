@@ -256,7 +256,13 @@ void Board::copy_scratchpad()
     }
     aa = true;
     ++stats.copies;
-    memory_changed(); // the host side saves the image
+    // The host side saves the image. On the host's clock it waits for the
+    // end of programming: the save takes real time, which inside the copy
+    // command's last slot would be a preemption of the simulation's own.
+    if (host_clock)
+        save_pending = true;
+    else
+        memory_changed();
     if (config.faults.power_loss >= 0 && stats.copies >= static_cast<uint64_t>(config.faults.power_loss))
         power_gone = true;
     mode = Mode::programming;

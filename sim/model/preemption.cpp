@@ -28,13 +28,28 @@ uint64_t Board::access_delay()
     return delay;
 }
 
+void Board::count_host_gap(uint64_t gap)
+{
+    const uint64_t bucket = (gap + kUs - 1) / kUs;
+    ++host_gap_buckets[std::min<uint64_t>(std::max<uint64_t>(bucket, 1), host_gap_buckets.size() - 1)];
+    host_gap_max_ns = std::max(host_gap_max_ns, gap);
+}
+
 // When an access that took the slow way takes effect: on the host's clock
 // its real time, never before the board's own now; plus any fault's delay,
 // which on the host's clock is kept for the accesses after it.
 uint64_t Board::hooked_access_time(uint64_t to)
 {
     if (host_clock) {
-        const uint64_t host = hooks.clock_ns(hooks.context) + host_lost_ns;
+        const uint64_t real = hooks.clock_ns(hooks.context);
+        const uint64_t gap = real - host_last_ns;
+        if (!host_gap_buckets.empty() && host_last_ns != 0)
+            count_host_gap(gap);
+        host_last_ns = real;
+        stats.host_gaps[0] += gap >= 2 * kUs;
+        stats.host_gaps[1] += gap >= 10 * kUs;
+        stats.host_gaps[2] += gap >= 32 * kUs;
+        const uint64_t host = real + host_lost_ns;
         to = host > now ? host : now;
     }
     const uint64_t delay = access_delay();

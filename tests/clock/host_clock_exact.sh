@@ -2,8 +2,9 @@
 # The board on the host's clock: the kernel's real preemption reaches the bus,
 # so nothing here is the same twice. What holds whatever the machine does:
 # every run ends 0 or 255, a run that ends 0 leaves exactly the image the
-# virtual clock's run leaves, the report counts the skipped sleeps, and the
-# trace's time never goes back.
+# virtual clock's run leaves, the report counts the skipped sleeps, the
+# trace's time never goes back, and the gaps the run met make a profile that
+# the virtual clock replays.
 # Usage: host_clock_exact.sh IDSTAMP-SIM
 set -uo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../image/checks.sh"
@@ -33,7 +34,7 @@ for chip in ds2431 ds28ec20; do
       rm -f report trace.vcd
       # shellcheck disable=SC2086
       IDSTAMP_SIM_CLOCK=host IDSTAMP_SIM_CHIP=$chip IDSTAMP_SIM_EEPROM=got.eeprom IDSTAMP_SIM_REPORT=report \
-        IDSTAMP_SIM_TRACE=trace.vcd timeout 60 "$sim" 0 $action > out 2> err
+        IDSTAMP_SIM_TRACE=trace.vcd IDSTAMP_SIM_GAPS=gaps.json timeout 60 "$sim" 0 $action > out 2> err
       status=$?
       runs=$((runs + 1))
       what="$chip, $action, run $try"
@@ -46,6 +47,16 @@ for chip in ds2431 ds28ec20; do
       awk '/^#/ { t = substr($0, 2) + 0; if (t < last) bad = 1; last = t } END { exit bad }' trace.vcd \
         || fail "$what: the trace's time goes back"
       grep -q '^\$enddefinitions' trace.vcd || fail "$what: the trace has no header"
+      # The profile counts every gap between two accesses: far more than a
+      # thousand in any run.
+      gaps=$(python3 -c 'import json,sys; print(sum(json.load(open(sys.argv[1]))["thread"]["0"]["histogram"].values()))' gaps.json)
+      [ "${gaps:-0}" -gt 1000 ] || fail "$what: the gap profile counts ${gaps:-no} gaps"
+      cp stock.$chip replay.eeprom
+      # shellcheck disable=SC2086
+      IDSTAMP_SIM_FAULTS=noise=gaps.json IDSTAMP_SIM_CHIP=$chip IDSTAMP_SIM_EEPROM=replay.eeprom \
+        timeout 600 "$sim" 0 $action > /dev/null 2> err
+      status=$?
+      [ $status = 0 ] || [ $status = 255 ] || fail "$what: the gaps' replay ended $status: $(head -c 300 err)"
     done
   done
 done

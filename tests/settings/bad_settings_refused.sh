@@ -64,6 +64,9 @@ refused "an unknown clock" 'idstamp-sim: IDSTAMP_SIM_CLOCK: unknown clock "wall"
 refused "real sleeps on the virtual clock" \
   'idstamp-sim: IDSTAMP_SIM_SLEEP: only on the host'"'"'s clock (IDSTAMP_SIM_CLOCK=host)' \
   "0 -p" IDSTAMP_SIM_EEPROM= IDSTAMP_SIM_SLEEP=real
+refused "a gap profile on the virtual clock" \
+  'idstamp-sim: IDSTAMP_SIM_GAPS: only on the host'"'"'s clock (IDSTAMP_SIM_CLOCK=host)' \
+  "0 -p" IDSTAMP_SIM_EEPROM= IDSTAMP_SIM_GAPS=gaps.json
 cmp -s ds2431.eeprom ds2431.ref && cmp -s ds28ec20.eeprom ds28ec20.ref || fail "a refused run changed an image"
 
 # Without IDSTAMP_SIM_CHIP the image's size is the chip; a matching one runs.
