@@ -9,6 +9,7 @@
 
 #include "frontend/idstamp.h"
 #include "fuzz/fuzz_board.h"
+#include "fuzz/split_on_nul.h"
 #include "sim/sim.h"
 
 namespace {

@@ -40,10 +40,6 @@ bool sealed(const uint8_t *page, size_t covered);
 // A fresh board and the product's globals as a new process has them.
 void start_run(const sim::Config &config);
 
-// Splits text on NUL bytes into at most max_parts parts; the rest of the
-// input after the last part taken is dropped.
-std::vector<std::string> split_on_nul(const uint8_t *data, size_t size, size_t max_parts);
-
 // Sends the tool's standard output to /dev/null unless IDSTAMP_FUZZ_STDOUT
 // is set (to watch a reproducer).
 void silence_stdout();

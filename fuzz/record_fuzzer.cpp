@@ -16,6 +16,7 @@
 
 #include "board/wexloow.h"
 #include "fuzz/fuzz_board.h"
+#include "fuzz/split_on_nul.h"
 #include "platform/platform.h"
 #include "signal/timer.h"
 #include "sim/sim.h"
