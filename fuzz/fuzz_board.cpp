@@ -37,6 +37,10 @@ const uint8_t kIpv4[24] = {192, 168, 1, 10, 192, 168, 1, 1, 255, 255, 255, 0,
                            10,  0,   0, 2,  10,  0,   0, 1, 255, 0,   0,   0};
 const char kString[] = "Wexlo rocks";
 
+// Sets the fault of kind `kind` (header byte 0, bits 4-7) with its count, or,
+// for the kinds below kFirstFault, the fault-free board's counter start.
+void set_fault(Board &board, unsigned kind, unsigned count);
+
 } // namespace
 
 void seal(uint8_t *page, size_t covered)
@@ -90,8 +94,17 @@ Board board_from_header(const uint8_t *&data, size_t &size)
     c.chip = (header[0] & 1) ? sim::Chip::ds28ec20 : sim::Chip::ds2431;
     c.memory = sample_image(c.chip, (header[0] >> 1) & 7);
     const unsigned count = header[1];
+    set_fault(board, header[0] >> 4, count);
+    return board;
+}
+
+namespace {
+
+void set_fault(Board &board, unsigned kind, unsigned count)
+{
+    sim::Config &c = board.config;
     sim::Faults &f = c.faults;
-    switch (header[0] >> 4) {
+    switch (kind) {
     case kRomFamily:
         c.rom = {static_cast<uint8_t>(count), 0x9C, 0x3E, 0x6B, 0x0D, 0x00, 0x00};
         break;
@@ -138,8 +151,9 @@ Board board_from_header(const uint8_t *&data, size_t &size)
         c.start_counter_us = count == 0 ? 0 : 0u - count * 4096u;
         break;
     }
-    return board;
 }
+
+} // namespace
 
 void start_run(const sim::Config &config)
 {
