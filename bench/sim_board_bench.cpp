@@ -10,7 +10,10 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "sim/sim.h"
+#include "sim/config.h"
+#include "sim/run.h"
+#include "sim/seam.h"
+#include "sim/test_probes.h"
 #include "tests/support/software_master.h"
 
 namespace {

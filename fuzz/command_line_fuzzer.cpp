@@ -10,7 +10,7 @@
 #include "frontend/idstamp.h"
 #include "fuzz/fuzz_board.h"
 #include "fuzz/split_on_nul.h"
-#include "sim/sim.h"
+#include "sim/test_probes.h"
 
 namespace {
 

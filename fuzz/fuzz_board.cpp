@@ -8,6 +8,9 @@
 #include <cstring>
 
 #include "harness/product_state.h"
+#include "sim/crc.h"
+#include "sim/run.h"
+#include "sim/test_probes.h"
 
 namespace fuzz {
 

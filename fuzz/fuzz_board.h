@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/sim.h"
+#include "sim/config.h"
 
 namespace fuzz {
 

@@ -19,7 +19,9 @@
 #include "fuzz/split_on_nul.h"
 #include "platform/platform.h"
 #include "signal/timer.h"
-#include "sim/sim.h"
+#include "sim/config.h"
+#include "sim/seam.h"
+#include "sim/test_probes.h"
 
 namespace {
 

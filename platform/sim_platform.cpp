@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "sim/sim.h"
+#include "sim/seam.h"
 
 namespace {
 

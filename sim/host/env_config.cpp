@@ -14,7 +14,7 @@
 #include "sim/host/image_lock.h"
 #include "sim/host/noise_profile.h"
 #include "sim/host/output_paths.h"
-#include "sim/sim.h"
+#include "sim/run.h"
 
 namespace sim {
 

@@ -11,7 +11,8 @@
 
 #include "sim/host/vcd_trace.h"
 #include "sim/model/board.h"
-#include "sim/sim.h"
+#include "sim/config.h"
+#include "sim/test_probes.h"
 
 namespace sim {
 namespace detail {

@@ -4,6 +4,7 @@
 // the registers through the accessors.
 #include "sim/host/host.h"
 #include "sim/host/output_paths.h"
+#include "sim/seam.h"
 
 #include <fcntl.h>
 #include <sched.h>

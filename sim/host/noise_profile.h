@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "sim/sim.h"
+#include "sim/config.h"
 
 namespace sim {
 namespace detail {

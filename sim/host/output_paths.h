@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "sim/sim.h"
+#include "sim/config.h"
 
 namespace sim {
 namespace detail {

@@ -10,6 +10,7 @@
 
 #include "sim/host/host.h"
 #include "sim/host/image_file.h"
+#include "sim/run.h"
 
 namespace sim {
 namespace detail {

@@ -7,7 +7,7 @@
 #include "sim/host/image_file.h"
 #include "sim/host/image_lock.h"
 #include "sim/host/run_tool.h"
-#include "sim/sim.h"
+#include "sim/run.h"
 
 namespace sim {
 

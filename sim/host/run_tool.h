@@ -8,7 +8,7 @@ namespace sim {
 
 // A bad setting or image ends it with status 255 and one line on standard
 // error before tool_main runs; otherwise it gives tool_main's status, or
-// kImageNotSaved (sim.h) when the image lacks the chip's last changes.
+// kImageNotSaved (sim/run.h) when the image lacks the chip's last changes.
 int run_tool(int argc, char **argv, int (*tool_main)(int, char **));
 
 } // namespace sim

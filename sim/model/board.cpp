@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "sim/crc.h"
+
 namespace sim {
 namespace detail {
 

@@ -11,7 +11,8 @@
 
 #include "sim/model/bus.h"
 #include "sim/model/chip_state.h"
-#include "sim/sim.h"
+#include "sim/config.h"
+#include "sim/test_probes.h"
 
 namespace sim {
 namespace detail {

@@ -12,7 +12,9 @@
 
 #include "sim/model/noise.h"
 #include "sim/model/virtual_time.h"
-#include "sim/sim.h"
+#include "sim/config.h"
+#include "sim/seam.h"
+#include "sim/test_probes.h"
 
 namespace sim {
 namespace detail {

@@ -3,6 +3,7 @@
 // size, in what Copy Scratchpad takes from the scratchpad (the DS2431 only
 // whole rows, the DS28EC20 any run of bytes in one), in Read Memory past the
 // end, and the DS2431 has page protection bytes at 0x080 to 0x083.
+#include "sim/crc.h"
 #include "sim/model/board.h"
 
 namespace sim {

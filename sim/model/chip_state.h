@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "sim/model/virtual_time.h"
-#include "sim/sim.h"
+#include "sim/test_probes.h"
 
 namespace sim {
 namespace detail {

@@ -2,7 +2,7 @@
 // master that works at one point of a range may fail at another, so the board
 // can put the chip at either end of each range, or anywhere inside it.
 #include "sim/model/random.h"
-#include "sim/sim.h"
+#include "sim/config.h"
 
 namespace sim {
 

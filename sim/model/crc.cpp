@@ -1,6 +1,6 @@
 // The chips' checksums, bit by bit: they run a few times per transaction, so
 // a table would buy nothing.
-#include "sim/sim.h"
+#include "sim/crc.h"
 
 namespace sim {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "sim/model/virtual_time.h"
-#include "sim/sim.h"
+#include "sim/config.h"
 
 namespace sim {
 namespace detail {

@@ -6,6 +6,10 @@
 
 #include <string>
 
+#include "sim/config.h"
+#include "sim/crc.h"
+#include "sim/run.h"
+#include "sim/test_probes.h"
 #include "tests/support/software_master.h"
 
 namespace {

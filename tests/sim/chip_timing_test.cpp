@@ -2,6 +2,9 @@
 // line sees them.
 #include <gtest/gtest.h>
 
+#include "sim/config.h"
+#include "sim/run.h"
+#include "sim/test_probes.h"
 #include "tests/support/software_master.h"
 
 namespace {

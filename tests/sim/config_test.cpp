@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/config.h"
+#include "sim/run.h"
 #include "tests/support/software_master.h"
 
 namespace {

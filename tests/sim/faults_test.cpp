@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "sim/config.h"
+#include "sim/run.h"
+#include "sim/seam.h"
+#include "sim/test_probes.h"
 #include "tests/support/software_master.h"
 
 namespace {

@@ -9,7 +9,10 @@
 #include <cstdlib>
 #include <tuple>
 
-#include "sim/sim.h"
+#include "sim/config.h"
+#include "sim/run.h"
+#include "sim/seam.h"
+#include "sim/test_probes.h"
 
 namespace {
 

@@ -16,8 +16,11 @@
 #include <vector>
 
 #include "harness/sim_process.h"
+#include "sim/config.h"
 #include "sim/model/board.h"
-#include "sim/sim.h"
+#include "sim/run.h"
+#include "sim/seam.h"
+#include "sim/test_probes.h"
 
 namespace {
 

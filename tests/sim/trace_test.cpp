@@ -8,6 +8,9 @@
 #include <iterator>
 #include <map>
 
+#include "sim/config.h"
+#include "sim/run.h"
+#include "sim/test_probes.h"
 #include "tests/support/software_master.h"
 
 namespace {

@@ -4,6 +4,8 @@
 // page becomes in the report is shown by whole runs (tests/scenarios).
 #include <cstring>
 
+#include "sim/config.h"
+#include "sim/test_probes.h"
 #include "sim_board.h"
 
 namespace {

@@ -8,7 +8,8 @@
 #include <vector>
 
 #include "frontend/idstamp.h"
-#include "sim/sim.h"
+#include "sim/config.h"
+#include "sim/run.h"
 
 namespace {
 

@@ -6,6 +6,8 @@
 #include "eeprom/ds2431.h"
 #include "eeprom/ds28ec20.h"
 #include "eeprom/onewire.h"
+#include "sim/config.h"
+#include "sim/test_probes.h"
 #include "sim_board.h"
 
 namespace {

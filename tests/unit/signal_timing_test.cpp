@@ -3,6 +3,8 @@
 // 1-Wire timing.
 #include "signal/onewiresignal.h"
 #include "signal/timer.h"
+#include "sim/config.h"
+#include "sim/test_probes.h"
 #include "sim_board.h"
 
 #include <vector>

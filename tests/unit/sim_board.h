@@ -17,7 +17,9 @@
 #include "harness/product_state.h"
 #include "platform/platform.h"
 #include "signal/timer.h"
-#include "sim/sim.h"
+#include "sim/config.h"
+#include "sim/run.h"
+#include "sim/test_probes.h"
 
 namespace simboard {
 

@@ -3,6 +3,8 @@
 // reported lost once the chip may have left the command; a reset that failed
 // only because its watch was away is reported lost, a real failure is not.
 #include "signal/onewiresignal.h"
+#include "sim/config.h"
+#include "sim/test_probes.h"
 #include "sim_board.h"
 
 #include <string>

@@ -12,7 +12,7 @@
 #include <set>
 
 #include "sim/host/preload/interpose.h"
-#include "sim/sim.h"
+#include "sim/seam.h"
 
 using preload::g_in_board;
 using preload::InBoard;

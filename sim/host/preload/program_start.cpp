@@ -11,7 +11,8 @@
 #include "sim/host/preload/interpose.h"
 #include "sim/host/preload/patched_sites.h"
 #include "sim/host/preload/register_trap.h"
-#include "sim/sim.h"
+#include "sim/run.h"
+#include "sim/test_probes.h"
 
 namespace {
 

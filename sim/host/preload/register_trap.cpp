@@ -12,7 +12,7 @@
 #include "sim/host/preload/patched_sites.h"
 #include "sim/host/preload/register_access.h"
 #include "sim/host/preload/window_access.h"
-#include "sim/sim.h"
+#include "sim/seam.h"
 
 #if !defined(__powerpc__) || defined(__powerpc64__)
 #error "the register trap decodes 32-bit PowerPC instructions"

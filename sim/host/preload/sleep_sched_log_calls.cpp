@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "sim/host/preload/interpose.h"
-#include "sim/sim.h"
+#include "sim/seam.h"
 
 using preload::g_in_board;
 using preload::InBoard;

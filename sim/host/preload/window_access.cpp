@@ -1,7 +1,7 @@
 #include "sim/host/preload/window_access.h"
 
 #include "sim/host/preload/interpose.h"
-#include "sim/sim.h"
+#include "sim/seam.h"
 
 namespace preload {
 
