@@ -1,6 +1,6 @@
 // A scenario: one run of idstamp-sim described as data (tests/scenarios/*.scn).
-#ifndef IDSTAMP_TESTS_SCENARIO_FILE_H
-#define IDSTAMP_TESTS_SCENARIO_FILE_H
+#ifndef IDSTAMP_TESTS_SCENARIO_RUNNER_SCENARIO_FILE_H
+#define IDSTAMP_TESTS_SCENARIO_RUNNER_SCENARIO_FILE_H
 
 #include <cstdint>
 #include <map>
