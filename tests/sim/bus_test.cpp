@@ -1,10 +1,10 @@
 // The line's timing windows: what the board counts as a violation.
 #include <gtest/gtest.h>
 
+#include "harness/software_master.h"
 #include "sim/config.h"
 #include "sim/run.h"
 #include "sim/test_probes.h"
-#include "tests/support/software_master.h"
 
 namespace {
 

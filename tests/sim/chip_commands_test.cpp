@@ -6,11 +6,11 @@
 
 #include <string>
 
+#include "harness/software_master.h"
 #include "sim/config.h"
 #include "sim/crc.h"
 #include "sim/run.h"
 #include "sim/test_probes.h"
-#include "tests/support/software_master.h"
 
 namespace {
 

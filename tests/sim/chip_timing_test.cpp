@@ -2,10 +2,10 @@
 // line sees them.
 #include <gtest/gtest.h>
 
+#include "harness/software_master.h"
 #include "sim/config.h"
 #include "sim/run.h"
 #include "sim/test_probes.h"
-#include "tests/support/software_master.h"
 
 namespace {
 

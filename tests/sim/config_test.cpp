@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "harness/software_master.h"
 #include "sim/config.h"
 #include "sim/run.h"
-#include "tests/support/software_master.h"
 
 namespace {
 

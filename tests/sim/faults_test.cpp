@@ -5,11 +5,11 @@
 #include <cstdlib>
 #include <string>
 
+#include "harness/software_master.h"
 #include "sim/config.h"
 #include "sim/run.h"
 #include "sim/seam.h"
 #include "sim/test_probes.h"
-#include "tests/support/software_master.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <iterator>
 #include <map>
 
+#include "harness/software_master.h"
 #include "sim/config.h"
 #include "sim/run.h"
 #include "sim/test_probes.h"
-#include "tests/support/software_master.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // tool (its tests and its benchmark): it drives the pin and busy-waits on the
 // microsecond counter through the register accessors, with the tool's
 // standard-speed timing unless a caller bends it. The tool has its own master.
-#ifndef IDSTAMP_TESTS_SUPPORT_SOFTWARE_MASTER_H
-#define IDSTAMP_TESTS_SUPPORT_SOFTWARE_MASTER_H
+#ifndef IDSTAMP_HARNESS_SOFTWARE_MASTER_H
+#define IDSTAMP_HARNESS_SOFTWARE_MASTER_H
 
 #include <cstdint>
 #include <vector>
