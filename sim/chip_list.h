@@ -3,3 +3,4 @@
 // its ChipModel <name>_model. Included with IDSTAMP_CHIP defined by the reader.
 IDSTAMP_CHIP(ds2431)
 IDSTAMP_CHIP(ds28ec20)
+IDSTAMP_CHIP(ds2433)
