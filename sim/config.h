@@ -12,7 +12,12 @@
 
 namespace sim {
 
-enum class Chip { ds2431, ds28ec20 };
+// The chips of sim/chip_list.h.
+enum class Chip {
+#define IDSTAMP_CHIP(name) name,
+#include "sim/chip_list.h"
+#undef IDSTAMP_CHIP
+};
 
 // Virtual time every register access costs by default, so busy-waits end.
 constexpr uint64_t kAccessCostNs = 200;

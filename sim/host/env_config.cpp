@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/host/chip_choice.h"
 #include "sim/host/image_lock.h"
 #include "sim/host/noise_profile.h"
 #include "sim/host/output_paths.h"
@@ -386,16 +387,8 @@ bool settings_from_env(Config &config, std::string &error)
         return false;
     const char *chip = variable("IDSTAMP_SIM_CHIP");
     if (chip != nullptr) {
-        std::string name(chip);
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) {
-            return static_cast<char>(std::tolower(c));
-        });
-        if (name == "ds2431") {
-            config.chip = Chip::ds2431;
-        } else if (name == "ds28ec20") {
-            config.chip = Chip::ds28ec20;
-        } else {
-            error = std::string(kPrefix) + "IDSTAMP_SIM_CHIP: unknown chip \"" + chip + "\" (ds2431 or ds28ec20)";
+        if (!detail::chip_named(chip, config.chip)) {
+            error = std::string(kPrefix) + "IDSTAMP_SIM_CHIP: unknown chip \"" + chip + "\" (" + detail::chip_names() + ")";
             return false;
         }
         config.chip_setting = chip;

@@ -1,5 +1,7 @@
 #include "sim/host/image_file.h"
 
+#include "sim/host/chip_choice.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,9 +13,6 @@ namespace sim {
 namespace detail {
 
 namespace {
-
-constexpr size_t kDs2431Bytes = 144;
-constexpr size_t kDs28ec20Bytes = 2624;
 
 std::string failure(const std::string &path, int error_number)
 {
@@ -39,9 +38,9 @@ ImageLoad load_image(const std::string &path, std::vector<uint8_t> &memory, std:
         return ImageLoad::failed;
     }
     const auto size = static_cast<size_t>(info.st_size);
-    if (size != kDs2431Bytes && size != kDs28ec20Bytes) {
-        error = "idstamp-sim: " + path + ": image is " + std::to_string(size)
-                + " bytes; a DS2431 image is 144 bytes and a DS28EC20 image 2624";
+    Chip chip{};
+    if (!chip_holding(size, chip)) {
+        error = "idstamp-sim: " + path + ": image is " + std::to_string(size) + " bytes; " + image_sizes();
         ::close(fd);
         return ImageLoad::failed;
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "sim/host/chip_choice.h"
 #include "sim/host/image_file.h"
 #include "sim/host/image_lock.h"
 #include "sim/host/run_tool.h"
@@ -24,12 +25,11 @@ bool take_image(Config &config, std::string &error)
     case detail::ImageLoad::loaded: {
         // Without IDSTAMP_SIM_CHIP the image's size is the chip; with it, an
         // image of the other chip is refused rather than run as it is.
-        const Chip held = config.memory.size() == 144 ? Chip::ds2431 : Chip::ds28ec20;
+        Chip held = config.chip;
+        detail::chip_holding(config.memory.size(), held);
         if (!config.chip_setting.empty() && held != config.chip) {
-            error = "idstamp-sim: " + config.image_path + ": the image holds a "
-                    + (held == Chip::ds2431 ? "DS2431 (144 bytes)" : "DS28EC20 (2624 bytes)") + ", not a "
-                    + (held == Chip::ds2431 ? "DS28EC20" : "DS2431") + " (IDSTAMP_SIM_CHIP=" + config.chip_setting
-                    + ")";
+            error = "idstamp-sim: " + config.image_path + ": the image holds a " + detail::chip_title(held, true)
+                    + ", not a " + detail::chip_title(config.chip) + " (IDSTAMP_SIM_CHIP=" + config.chip_setting + ")";
             return false;
         }
         config.chip = held;

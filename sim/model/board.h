@@ -1,7 +1,7 @@
-// Inside of the simulated board: the bus (clock, register window, line) and
-// the chip on it, composed in one process-wide Board. The model does no file
-// or process I/O: what the host side does with its changes (save the image,
-// trace the line) goes through Hooks.
+// Inside of the simulated board: the bus (clock, register window, line), the
+// chip's side of the line, and the chip on it, in one process-wide Board. The
+// model does no file or process I/O: what the host side does with its
+// changes (save the image, trace the line) goes through Hooks.
 #ifndef IDSTAMP_SIM_MODEL_BOARD_H
 #define IDSTAMP_SIM_MODEL_BOARD_H
 
@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "sim/model/bus.h"
-#include "sim/model/chip_state.h"
+#include "sim/model/chip_side.h"
+#include "sim/model/chips/chip.h"
 #include "sim/config.h"
 #include "sim/test_probes.h"
 
@@ -28,12 +29,13 @@ struct Hooks {
     uint64_t (*clock_ns)(void *context) = nullptr;
 };
 
-struct Board : Bus, ChipState {
+struct Board : Bus, ChipSide {
     // Powers the board up with this set-up: blank or given memory, the ROM,
     // the faults armed.
     explicit Board(const Config &setup);
 
     Config config;
+    ChipDevice chip;
     Stats stats;
     std::vector<std::string> misuses;
     Hooks hooks;
@@ -63,26 +65,14 @@ struct Board : Bus, ChipState {
     void line_sampled();
     void violation(Violation kind);
 
-    // chip.cpp: reset, presence and slots.
+    // chip_side.cpp: reset, presence, slots and programming, for any chip.
     void schedule(uint64_t at, EventKind kind);
     void run_events(uint64_t until);
     void handle(EventKind kind);
     void chip_fall();
     void chip_rise();
     void chip_reset();
-    void go_idle();
-    void start_tx(Phase next);
-
-    // chip_commands.cpp: ROM and memory commands.
-    void byte_received(uint8_t value);
-    uint8_t next_tx_byte();
-    void tx_byte_done();
-    uint8_t es() const;
-    void write_scratchpad_byte(uint8_t value);
-    bool copy_allowed() const;
-    void copy_scratchpad();
-    uint8_t protected_byte(uint32_t address, uint8_t value) const;
-    bool copy_protected(uint32_t row) const;
+    void chip_next(Next next);
 
     // board.cpp
     void misuse(const std::string &what);
@@ -91,7 +81,7 @@ struct Board : Bus, ChipState {
     void memory_changed()
     {
         if (hooks.memory_changed != nullptr)
-            hooks.memory_changed(hooks.context, memory);
+            hooks.memory_changed(hooks.context, chip.memory);
     }
     void save_pending_memory()
     {

@@ -92,7 +92,7 @@ std::string unescape_line(const std::string &line)
 
 size_t chip_memory_size(const std::string &chip)
 {
-    return chip == "ds28ec20" ? 2624 : 144;
+    return chip == "ds28ec20" ? 2624 : chip == "ds2433" ? 512 : 144;
 }
 
 bool parse_scenario(const std::string &path, Scenario &s, std::string &error)

@@ -50,7 +50,7 @@ refused "a DS28EC20 image run as a DS2431" \
   "idstamp-sim: ds28ec20.eeprom: the image holds a DS28EC20 (2624 bytes), not a DS2431 (IDSTAMP_SIM_CHIP=ds2431)" \
   "0 -m 02:00:00:00:00:09" IDSTAMP_SIM_EEPROM=ds28ec20.eeprom IDSTAMP_SIM_CHIP=ds2431
 refused "an image of neither chip" \
-  "idstamp-sim: odd.eeprom: image is 1000 bytes; a DS2431 image is 144 bytes and a DS28EC20 image 2624" \
+  "idstamp-sim: odd.eeprom: image is 1000 bytes; a DS2431 image is 144 bytes, a DS28EC20 image 2624 and a DS2433 image 512" \
   "0 -p" IDSTAMP_SIM_EEPROM=odd.eeprom IDSTAMP_SIM_CHIP=ds28ec20
 refused "a programming time out of range" 'idstamp-sim: IDSTAMP_SIM_TPROG_US: "1000001" is not 0 to 1000000' \
   "0 -p" IDSTAMP_SIM_EEPROM= IDSTAMP_SIM_TPROG_US=1000001

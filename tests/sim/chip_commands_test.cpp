@@ -1,5 +1,5 @@
 // The chips' scratchpad commands and Read Memory as a master sees them
-// through the line, on both chips, including what the tool itself never
+// through the line, on every chip, including what the tool itself never
 // sends: fills from any offset, fills that stop early or inside a byte,
 // copies of part of a row, reads at and past the last address.
 #include <gtest/gtest.h>
@@ -26,6 +26,7 @@ struct ChipFacts {
 };
 const ChipFacts kDs2431 = {sim::Chip::ds2431, "DS2431", 8, 144};
 const ChipFacts kDs28ec20 = {sim::Chip::ds28ec20, "DS28EC20", 32, 2624};
+const ChipFacts kDs2433 = {sim::Chip::ds2433, "DS2433", 32, 512};
 
 // A chip whose memory holds a pattern of its own at every address.
 std::vector<uint8_t> patterned_memory(const ChipFacts &chip)
@@ -78,7 +79,7 @@ TEST(Scratchpad, WriteFromAnyOffsetAndReadBack)
         int bits;  // bits of one more byte
         bool to_end;
     };
-    for (const ChipFacts &chip : {kDs2431, kDs28ec20}) {
+    for (const ChipFacts &chip : {kDs2431, kDs28ec20, kDs2433}) {
         const unsigned row = static_cast<unsigned>(chip.row);
         const Case cases[] = {
             {"whole row", 0, static_cast<int>(row), 0, true},
@@ -146,9 +147,11 @@ TEST(Scratchpad, WriteFromAnyOffsetAndReadBack)
 // says), after the scratchpad first held a whole other fill of the row. The
 // DS28EC20 copies the bytes from the beginning offset through the ending
 // offset; the DS2431 only whole rows from offset 0, all eight bytes of the
-// scratchpad. Both refuse after a fill that broke off inside a byte, a wrong
-// authorization and a target outside the memory; the DS28EC20 also after a
-// Read Memory.
+// scratchpad; the DS2433 as the DS28EC20. All refuse after a fill that broke
+// off inside a byte and a wrong authorization; the DS2431 and the DS28EC20 a
+// target outside the memory (the DS2433 keeps nine address bits, so a target
+// of 0x200 is 0x000: see Ds2433.KeepsNineAddressBits); the DS28EC20 also
+// after a Read Memory.
 TEST(Copy, EachChipCopiesWhatItsRulesAllow)
 {
     enum Outcome { refused, whole_scratchpad, offset_through_e };
@@ -160,21 +163,23 @@ TEST(Copy, EachChipCopiesWhatItsRulesAllow)
         uint8_t es_change;  // XORed into the authorization's E/S
         bool read_between;  // a Read Memory between the fill and the copy
         bool outside;       // target the first address past the memory
-        Outcome ds2431, ds28ec20;
+        Outcome ds2431, ds28ec20, ds2433;
     };
     const Case cases[] = {
-        {"whole row", 0, 0, 0, 0x00, false, false, whole_scratchpad, offset_through_e},
-        {"3 bytes from offset 5", 5, 3, 0, 0x00, false, false, refused, offset_through_e},
-        {"from offset 1 to the end", 1, 0, 0, 0x00, false, false, refused, offset_through_e},
-        {"3 bytes from offset 0", 0, 3, 0, 0x00, false, false, whole_scratchpad, offset_through_e},
-        {"3 bytes and 4 bits", 0, 3, 4, 0x00, false, false, refused, refused},
-        {"wrong E/S", 0, 0, 0, 0x01, false, false, refused, refused},
-        {"Read Memory between", 0, 0, 0, 0x00, true, false, whole_scratchpad, refused},
-        {"past the memory", 0, 0, 0, 0x00, false, true, refused, refused},
+        {"whole row", 0, 0, 0, 0x00, false, false, whole_scratchpad, offset_through_e, offset_through_e},
+        {"3 bytes from offset 5", 5, 3, 0, 0x00, false, false, refused, offset_through_e, offset_through_e},
+        {"from offset 1 to the end", 1, 0, 0, 0x00, false, false, refused, offset_through_e, offset_through_e},
+        {"3 bytes from offset 0", 0, 3, 0, 0x00, false, false, whole_scratchpad, offset_through_e, offset_through_e},
+        {"3 bytes and 4 bits", 0, 3, 4, 0x00, false, false, refused, refused, refused},
+        {"wrong E/S", 0, 0, 0, 0x01, false, false, refused, refused, refused},
+        {"Read Memory between", 0, 0, 0, 0x00, true, false, whole_scratchpad, refused, offset_through_e},
+        {"past the memory", 0, 0, 0, 0x00, false, true, refused, refused, refused},
     };
-    for (const ChipFacts &chip : {kDs2431, kDs28ec20}) {
+    for (const ChipFacts &chip : {kDs2431, kDs28ec20, kDs2433}) {
         const size_t row = chip.row;
         for (const Case &c : cases) {
+            if (c.outside && chip.chip == sim::Chip::ds2433)
+                continue;
             const std::string label = std::string(chip.name) + ", " + c.name;
             sim::Config config;
             config.chip = chip.chip;
@@ -204,7 +209,9 @@ TEST(Copy, EachChipCopiesWhatItsRulesAllow)
             const Bytes head = m.read_bytes(3);
             ASSERT_TRUE(m.command({0xCC, 0x55, head[0], head[1], static_cast<uint8_t>(head[2] ^ c.es_change)}));
             m.wait_us(10010);
-            const Outcome outcome = chip.chip == sim::Chip::ds2431 ? c.ds2431 : c.ds28ec20;
+            const Outcome outcome = chip.chip == sim::Chip::ds2431     ? c.ds2431
+                                    : chip.chip == sim::Chip::ds28ec20 ? c.ds28ec20
+                                                                       : c.ds2433;
             EXPECT_EQ(m.read_bytes(2), Bytes(2, outcome == refused ? 0xFF : 0xAA)) << label;
             ASSERT_TRUE(m.command({0xCC, 0xAA})) << label;
             EXPECT_EQ(m.read_bytes(3)[2] & kAa, outcome == refused ? 0 : kAa) << label;
@@ -273,7 +280,8 @@ TEST(Copy, Ds2431ProtectionBytes)
 // Read Memory from near, at and past the last address. The DS2431 reads its
 // memory up to 0x008F, then 1s, and 1s from any address past it; the DS28EC20
 // first clears the upper four bits of an address above 0x0A3F, then reads up
-// to 0x0A3F, then 1s.
+// to 0x0A3F, then 1s; the DS2433 keeps the nine low bits of any address,
+// reads up to 0x01FF, then 1s.
 TEST(ReadMemory, AtAndPastTheLastAddress)
 {
     struct Case {
@@ -289,6 +297,9 @@ TEST(ReadMemory, AtAndPastTheLastAddress)
         {kDs28ec20, 0x0A40, -1},     {kDs28ec20, 0x0FFF, -1},
         {kDs28ec20, 0x1A3E, 0x0A3E}, {kDs28ec20, 0x1000, 0x0000},
         {kDs28ec20, 0xF005, 0x0005}, {kDs28ec20, 0xFFFF, -1},
+        {kDs2433, 0x01FD, 0x01FD},   {kDs2433, 0x01FF, 0x01FF},
+        {kDs2433, 0x0200, 0x0000},   {kDs2433, 0x0A3E, 0x003E},
+        {kDs2433, 0xFFFE, 0x01FE},
     };
     for (const Case &c : cases) {
         sim::Config config;
@@ -305,6 +316,39 @@ TEST(ReadMemory, AtAndPastTheLastAddress)
         }
         EXPECT_EQ(m.read_memory(c.address, expected.size()), expected)
             << c.chip.name << " from 0x" << std::hex << c.address;
+    }
+}
+
+// The DS2433's ROM begins with its family 0x23. It keeps the nine low bits of
+// a target address, so Read Scratchpad shows the address it will use and
+// Copy Scratchpad programs there; it has no protection bytes.
+TEST(Ds2433, KeepsNineAddressBits)
+{
+    struct Case {
+        uint16_t sent, kept;
+    };
+    const Case cases[] = {{0x01E0, 0x01E0}, {0x0200, 0x0000}, {0xFE20, 0x0020}, {0x1A45, 0x0045}};
+    for (const Case &c : cases) {
+        sim::Config config;
+        config.chip = sim::Chip::ds2433;
+        sim::start(config);
+        EXPECT_EQ(sim::rom()[0], 0x23);
+        EXPECT_EQ(sim::memory().size(), 512u);
+        Master m;
+        m.open();
+        const unsigned offset = c.kept & 31u;
+        fill(m, c.sent, 32, 32 - offset);
+        ASSERT_TRUE(m.command({0xCC, 0xAA}));
+        const Bytes head = m.read_bytes(3);
+        EXPECT_EQ(head, (Bytes{static_cast<uint8_t>(c.kept), static_cast<uint8_t>(c.kept >> 8), 0x1F}))
+            << std::hex << c.sent;
+        ASSERT_TRUE(m.command({0xCC, 0x55, head[0], head[1], head[2]}));
+        m.wait_us(10010);
+        EXPECT_EQ(m.read_byte(), 0xAA);
+        for (unsigned i = 0; i < 512; ++i) {
+            const bool written = i >= c.kept && i < (c.kept | 31u) + 1;
+            ASSERT_EQ(sim::memory()[i], written ? 0x40 + (i & 31u) : 0xFF) << std::hex << c.sent << " at " << i;
+        }
     }
 }
 

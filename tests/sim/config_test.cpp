@@ -54,7 +54,7 @@ protected:
 TEST_F(EnvConfig, BadSettingsAreRefusedByName)
 {
     const char *const cases[][3] = {
-        {"IDSTAMP_SIM_CHIP", "ds2433", "IDSTAMP_SIM_CHIP: unknown chip \"ds2433\" (ds2431 or ds28ec20)"},
+        {"IDSTAMP_SIM_CHIP", "ds2430", "IDSTAMP_SIM_CHIP: unknown chip \"ds2430\" (ds2431, ds28ec20 or ds2433)"},
         {"IDSTAMP_SIM_ROM", "2d112233", "IDSTAMP_SIM_ROM: \"2d112233\" is not 14 hex digits"},
         {"IDSTAMP_SIM_ROM", "2d11223344556g", "IDSTAMP_SIM_ROM: \"2d11223344556g\" is not 14 hex digits"},
         {"IDSTAMP_SIM_FAULTS", "absent,melt", "IDSTAMP_SIM_FAULTS: unknown fault \"melt\""},
@@ -285,7 +285,7 @@ TEST_F(EnvConfig, StretchForms)
 // the other chip is refused, not run as the chip it holds.
 TEST_F(EnvConfig, ImageSizeIsTheChipAndMustFitTheOneAskedFor)
 {
-    const std::string neither = ": image is 100 bytes; a DS2431 image is 144 bytes and a DS28EC20 image 2624";
+    const std::string neither = ": image is 100 bytes; a DS2431 image is 144 bytes, a DS28EC20 image 2624 and a DS2433 image 512";
     const struct {
         size_t size;
         const char *chip; // IDSTAMP_SIM_CHIP, null: unset
@@ -297,6 +297,8 @@ TEST_F(EnvConfig, ImageSizeIsTheChipAndMustFitTheOneAskedFor)
         {2624, nullptr, nullptr},
         {2624, "ds28ec20", nullptr},
         {2624, "ds2431", ": the image holds a DS28EC20 (2624 bytes), not a DS2431 (IDSTAMP_SIM_CHIP=ds2431)"},
+        {512, nullptr, nullptr},
+        {512, "ds28ec20", ": the image holds a DS2433 (512 bytes), not a DS28EC20 (IDSTAMP_SIM_CHIP=ds28ec20)"},
         {100, nullptr, neither.c_str()},
         {100, "ds2431", neither.c_str()},
     };
@@ -311,7 +313,7 @@ TEST_F(EnvConfig, ImageSizeIsTheChipAndMustFitTheOneAskedFor)
             EXPECT_EQ(error, "idstamp-sim: " + image + c.refusal);
             continue;
         }
-        EXPECT_EQ(loaded.chip, c.size == 144 ? sim::Chip::ds2431 : sim::Chip::ds28ec20);
+        EXPECT_EQ(loaded.chip, c.size == 144 ? sim::Chip::ds2431 : c.size == 512 ? sim::Chip::ds2433 : sim::Chip::ds28ec20);
         EXPECT_EQ(loaded.memory, Bytes(c.size, 'Z'));
     }
 }

@@ -1,9 +1,10 @@
-// The chip at bit level, driven only by the line's edges and its own timers:
-// a low of 480 us or more is a reset, answered by a presence pulse; shorter
-// lows are time slots. In a write slot the chip takes the level some time
-// after the falling edge; in a read slot it holds the line low for a while to
-// send a 0 and leaves it alone for a 1 (Config::timing says how long each is).
-// Bytes go least significant bit first.
+// The chip's side of the line, driven only by the line's edges and its own
+// timers, the same for every chip: a low of 480 us or more is a reset,
+// answered by a presence pulse; shorter lows are time slots. In a write slot
+// the chip takes the level some time after the falling edge; in a read slot
+// it holds the line low for a while to send a 0 and leaves it alone for a 1
+// (Config::timing says how long each is). What the bits mean is the chip's
+// (ChipOps).
 #include "sim/model/board.h"
 
 #include <algorithm>
@@ -46,12 +47,38 @@ void Board::handle(EventKind kind)
         break;
     case EventKind::presence_end:
         mode = Mode::rx;
-        phase = Phase::rom_command;
         set_chip_low(false);
         break;
     case EventKind::program_end:
         save_pending_memory();
-        start_tx(Phase::copy_confirm);
+        chip_next(chip.model->ops->programming_done(chip));
+        break;
+    }
+}
+
+// What the chip asked for after a bit. Programming: the host side saves the
+// image. On the host's clock it waits for the end of programming: the save
+// takes real time, which inside the copy command's last slot would be a
+// preemption of the simulation's own.
+void Board::chip_next(Next next)
+{
+    switch (next) {
+    case Next::listen:
+        mode = Mode::rx;
+        break;
+    case Next::send:
+        mode = Mode::tx;
+        break;
+    case Next::sleep:
+        mode = Mode::idle;
+        break;
+    case Next::program:
+        if (host_clock)
+            save_pending = true;
+        else
+            memory_changed();
+        mode = Mode::programming;
+        schedule(now + config.tprog_us * kUs, EventKind::program_end);
         break;
     }
 }
@@ -61,20 +88,15 @@ void Board::chip_fall()
     low_seen = true;
     low_since = now;
     tx_slot = false;
-    if (mode == Mode::tx) {
-        tx_slot = true;
-        if (tx_bits == 0)
-            tx_byte = next_tx_byte();
-        const bool one = ((tx_byte >> tx_bits) & 1u) != 0;
-        if (++tx_bits == 8) {
-            tx_bits = 0;
-            ++stats.bytes;
-            tx_byte_done();
-        }
-        if (!one) {
-            set_chip_low(true);
-            schedule(now + config.timing.read0_hold_ns, EventKind::tx_release);
-        }
+    if (mode != Mode::tx)
+        return;
+    tx_slot = true;
+    Next next = Next::send;
+    const bool one = chip.model->ops->bit_to_send(chip, next);
+    chip_next(next);
+    if (!one) {
+        set_chip_low(true);
+        schedule(now + config.timing.read0_hold_ns, EventKind::tx_release);
     }
 }
 
@@ -90,7 +112,8 @@ void Board::chip_rise()
     }
     if (low > kBitLowMax) {
         // Neither a bit nor a reset: the chip has lost the thread.
-        go_idle();
+        mode = Mode::idle;
+        chip.model->ops->lost(chip);
         return;
     }
     // A slot, not a reset: counted once its low has ended.
@@ -99,52 +122,20 @@ void Board::chip_rise()
     if (tx_slot || mode != Mode::rx)
         return;
     // Sampled a while after the falling edge: still low means a 0.
-    if (low <= config.timing.write_sample_ns)
-        rx_byte = static_cast<uint8_t>(rx_byte | (1u << rx_bits));
-    if (++rx_bits == 8) {
-        const uint8_t value = rx_byte;
-        rx_byte = 0;
-        rx_bits = 0;
-        ++stats.bytes;
-        byte_received(value);
-    }
+    chip_next(chip.model->ops->bit_written(chip, low <= config.timing.write_sample_ns));
 }
 
 void Board::chip_reset()
 {
-    // A reset inside a byte of Write Scratchpad leaves a partial byte.
-    if (rx_bits != 0 && (phase == Phase::write_scratchpad_address || phase == Phase::write_scratchpad_data))
-        pf = true;
-    rx_byte = 0;
-    rx_bits = 0;
-    tx_bits = 0;
     tx_slot = false;
-    if (power_gone) {
+    if (!chip.model->ops->reset(chip)) {
         mode = Mode::off;
         return;
     }
     ++stats.resets;
-    ++transaction;
     mode = Mode::presence;
-    phase = Phase::rom_command;
-    command = 0;
     presence_window_end = now + config.timing.presence_delay_ns + config.timing.presence_low_ns;
     schedule(now + config.timing.presence_delay_ns, EventKind::presence_start);
-}
-
-void Board::go_idle()
-{
-    mode = Mode::idle;
-    rx_bits = 0;
-    tx_bits = 0;
-}
-
-void Board::start_tx(Phase next)
-{
-    mode = Mode::tx;
-    phase = next;
-    tx_bits = 0;
-    tx_index = 0;
 }
 
 } // namespace detail
