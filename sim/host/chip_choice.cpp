@@ -1,7 +1,5 @@
 #include "sim/host/chip_choice.h"
 
-#include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "sim/model/chips/chip.h"
@@ -25,20 +23,6 @@ std::string joined(const std::vector<std::string> &items, const char *joiner)
 
 } // namespace
 
-bool chip_named(const std::string &name, Chip &chip)
-{
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    for (size_t i = 0; i < chip_count(); ++i) {
-        if (lower == chip_at(i).name) {
-            chip = chip_kind(chip_at(i));
-            return true;
-        }
-    }
-    return false;
-}
-
 bool chip_holding(size_t bytes, Chip &chip)
 {
     for (size_t i = 0; i < chip_count(); ++i) {
@@ -48,14 +32,6 @@ bool chip_holding(size_t bytes, Chip &chip)
         }
     }
     return false;
-}
-
-std::string chip_names()
-{
-    std::vector<std::string> names;
-    for (size_t i = 0; i < chip_count(); ++i)
-        names.emplace_back(chip_at(i).name);
-    return joined(names, " or ");
 }
 
 std::string image_sizes()

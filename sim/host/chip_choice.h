@@ -1,5 +1,5 @@
-// Choosing the chip from a setting or an image, and naming the chips in
-// messages, from the chip list.
+// The chip an image holds, and the chips named in messages about images,
+// from the chip list.
 #ifndef IDSTAMP_SIM_HOST_CHIP_CHOICE_H
 #define IDSTAMP_SIM_HOST_CHIP_CHOICE_H
 
@@ -11,14 +11,8 @@
 namespace sim {
 namespace detail {
 
-// The chip IDSTAMP_SIM_CHIP names, in any case. False: no such chip.
-bool chip_named(const std::string &name, Chip &chip);
-
 // The chip whose memory is this many bytes. False: none.
 bool chip_holding(size_t bytes, Chip &chip);
-
-// "ds2431, ds28ec20 or ds2433"
-std::string chip_names();
 
 // "a DS2431 image is 144 bytes, a DS28EC20 image 2624 and a DS2433 image 512"
 std::string image_sizes();
