@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "sim/host/fault_table.h"
+#include "sim/run.h"
 #include "sim/host/fault_values.h"
 #include "sim/host/nearest_name.h"
 #include "sim/host/settings_table.h"
