@@ -1,0 +1,1 @@
+"""The parts of scripts/mutate."""
