@@ -35,7 +35,7 @@ const std::vector<ProductGlobal> kGlobals = {
     {"mac_record.cpp", "myWexloMac"},
     {"ipv4_record.cpp", "myWexloIp"},
     {"string_record.cpp", "myWexloStr"},
-    {"memory_protocol.cpp", "takenBytes"},
+    {"memory_read.cpp", "takenBytes"},
     {"rerun.cpp", "onewireReruns"},
     {"rerun.cpp", "heldLines"},
     {"rerun.cpp", "heldCount"},
