@@ -8,9 +8,10 @@
 #include "eeprom/onewire.h"
 #include "eeprom/rerun.h"
 
-// Which bytes of the memory read under way came from clean slots; the
-// memory does not change between passes, so each is kept once it did.
-static unsigned char takenBytes[(2624 + 7) / 8];
+// Which bytes of the memory read under way came from clean slots, a bit for
+// each byte any supported chip has; the memory does not change between
+// passes, so each is kept once it did.
+static unsigned char takenBytes[(EEPROM_MAX_MEMORY_BYTES + 7) / 8];
 
 static int is_taken(unsigned int i)
 {
