@@ -55,7 +55,7 @@ static int ds2431_read_byte(ONE_WIRE_ACCESS *access, unsigned char *byte)
 
 static const EEPROM_CHIP ds2431Chip = {
     &ds2431Timing, ds2431_write_byte, ds2431_read_byte,
-    143, // bound: the last address, 0x8F, itself is out of reach (see EEPROM_CHIP)
+    DS2431_MEMORY_BYTES - 1, // bound: the last address, 0x8F, itself is out of reach (see EEPROM_CHIP)
     8,
     4,
 };

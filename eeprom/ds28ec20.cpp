@@ -16,7 +16,7 @@ static int ds28ec20_receive(ONE_WIRE_ACCESS *access, unsigned char *value)
 
 static const EEPROM_CHIP ds28ec20Chip = {
     &ds28ec20Timing, ds28ec20_send, ds28ec20_receive,
-    2623, // bound: the last address, 0xA3F, itself is out of reach (see EEPROM_CHIP)
+    DS28EC20_MEMORY_BYTES - 1, // bound: the last address, 0xA3F, itself is out of reach (see EEPROM_CHIP)
     32,
     80,
 };

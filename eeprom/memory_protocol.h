@@ -6,6 +6,16 @@
 
 #include "signal/onewiresignal.h"
 
+// Each chip's whole memory, data pages and control bytes, in bytes, and the
+// largest memory the driver supports: what sizes a transfer's bookkeeping.
+enum {
+    DS2431_MEMORY_BYTES = 0x90,
+    DS28EC20_MEMORY_BYTES = 0xA40,
+    EEPROM_MAX_MEMORY_BYTES = 0xA40,
+};
+static_assert(DS2431_MEMORY_BYTES <= EEPROM_MAX_MEMORY_BYTES && DS28EC20_MEMORY_BYTES <= EEPROM_MAX_MEMORY_BYTES,
+              "every supported chip's memory fits in the largest the driver supports");
+
 typedef struct {
     ONE_WIRE_TIMING *timing;                           // resets and slots
     int (*sendByte)(ONE_WIRE_ACCESS *, unsigned char);   // one byte out
