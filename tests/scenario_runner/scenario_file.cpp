@@ -5,6 +5,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "sim/model/chips/chip.h"
+
 namespace {
 
 bool space(char c)
@@ -90,9 +92,14 @@ std::string unescape_line(const std::string &line)
 
 } // namespace
 
+// From the board's chip list; no chip named is the board's default, a DS2431.
 size_t chip_memory_size(const std::string &chip)
 {
-    return chip == "ds28ec20" ? 2624 : chip == "ds2433" ? 512 : 144;
+    using namespace sim::detail;
+    for (size_t i = 0; i < chip_count(); ++i)
+        if (chip == chip_at(i).name)
+            return chip_at(i).memory_size;
+    return chip_model(sim::Chip::ds2431).memory_size;
 }
 
 bool parse_scenario(const std::string &path, Scenario &s, std::string &error)
