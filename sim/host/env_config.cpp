@@ -67,9 +67,10 @@ bool settings_from_env(Config &config, std::string &error)
 {
     if (!only_known_settings(error))
         return false;
-    for (const detail::Setting &setting : detail::settings())
-        if (!read_setting(setting, config, error))
-            return false;
+    for (const bool last : {false, true})
+        for (const detail::Setting &setting : detail::settings())
+            if (setting.read_last == last && !read_setting(setting, config, error))
+                return false;
     return detail::check_output_paths(config, error);
 }
 

@@ -22,10 +22,13 @@ struct Setting {
     // Refused on the virtual clock, where it means nothing. Read after
     // IDSTAMP_SIM_CLOCK.
     bool host_clock_only = false;
+    // Read after every other row: of several bad settings, the others are
+    // refused first.
+    bool read_last = false;
 };
 
-// Every setting, in the order they are read and the docs list them: a
-// setting that depends on another comes after it.
+// Every setting, in the order they are read (but for read_last) and the docs
+// list them: a setting that depends on another comes after it.
 const std::vector<Setting> &settings();
 
 } // namespace detail

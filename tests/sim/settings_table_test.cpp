@@ -61,6 +61,33 @@ void clear_settings()
         unsetenv(name.c_str());
 }
 
+// Of several bad settings the first refused is the first read: the table's
+// order, the counter last.
+TEST(SettingsTable, SeveralBadSettingsRefusedInReadingOrder)
+{
+    const struct {
+        std::vector<std::pair<const char *, const char *>> set;
+        const char *refused;
+    } cases[] = {
+        {{{"IDSTAMP_SIM_COUNTER", "x"}, {"IDSTAMP_SIM_ACCESS_NS", "0"}}, "IDSTAMP_SIM_ACCESS_NS"},
+        {{{"IDSTAMP_SIM_COUNTER", "x"}, {"IDSTAMP_SIM_CLOCK", "wall"}}, "IDSTAMP_SIM_CLOCK"},
+        {{{"IDSTAMP_SIM_COUNTER", "x"}, {"IDSTAMP_SIM_GAPS", "g.json"}}, "IDSTAMP_SIM_GAPS"},
+        {{{"IDSTAMP_SIM_COUNTER", "x"}, {"IDSTAMP_SIM_TPROG_US", "x"}}, "IDSTAMP_SIM_TPROG_US"},
+        {{{"IDSTAMP_SIM_COUNTER", "x"}, {"IDSTAMP_SIM_TRACE", "-"}}, "IDSTAMP_SIM_COUNTER"},
+        {{{"IDSTAMP_SIM_SEED", "x"}, {"IDSTAMP_SIM_CHIP", "x"}}, "IDSTAMP_SIM_CHIP"},
+    };
+    for (const auto &c : cases) {
+        clear_settings();
+        for (const auto &[name, value] : c.set)
+            setenv(name, value, 1);
+        sim::Config config;
+        std::string error;
+        EXPECT_FALSE(sim::settings_from_env(config, error));
+        EXPECT_EQ(error.rfind(std::string("idstamp-sim: ") + c.refused + ":", 0), 0u) << error;
+    }
+    clear_settings();
+}
+
 // The readers match a setting's name as it is and a fault's with '_' read as
 // '-': a name they could never match would be a setting nobody can set.
 TEST(SettingsTable, NamesTheReadersCanMatch)
