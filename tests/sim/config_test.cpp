@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "clear_settings.h"
 #include "harness/software_master.h"
 #include "sim/config.h"
 #include "sim/run.h"
@@ -23,13 +24,7 @@ class EnvConfig : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // Every IDSTAMP_SIM_* name, known or not: an unknown one is refused.
-        std::vector<std::string> names;
-        for (char **e = environ; *e != nullptr; ++e)
-            if (std::string(*e).rfind("IDSTAMP_SIM_", 0) == 0)
-                names.push_back(std::string(*e).substr(0, std::string(*e).find('=')));
-        for (const std::string &name : names)
-            unsetenv(name.c_str());
+        clear_sim_settings();
         std::remove(image.c_str());
         setenv("IDSTAMP_SIM_EEPROM", image.c_str(), 1);
         error.clear();

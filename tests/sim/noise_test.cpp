@@ -15,6 +15,7 @@
 #include <tuple>
 #include <vector>
 
+#include "clear_settings.h"
 #include "harness/sim_process.h"
 #include "sim/config.h"
 #include "sim/model/board.h"
@@ -30,12 +31,7 @@ class NoiseProfile : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        std::vector<std::string> names;
-        for (char **e = environ; *e != nullptr; ++e)
-            if (std::string(*e).rfind("IDSTAMP_SIM_", 0) == 0)
-                names.push_back(std::string(*e).substr(0, std::string(*e).find('=')));
-        for (const std::string &name : names)
-            unsetenv(name.c_str());
+        clear_sim_settings();
         setenv("IDSTAMP_SIM_EEPROM", "", 1);
         config = sim::Config{};
         error.clear();

@@ -15,12 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "clear_settings.h"
 #include "sim/host/fault_table.h"
-#include "sim/run.h"
 #include "sim/host/fault_values.h"
 #include "sim/host/nearest_name.h"
 #include "sim/host/settings_table.h"
 #include "sim/host/value_parsers.h"
+#include "sim/run.h"
 
 namespace {
 
@@ -51,15 +52,6 @@ std::string describe(const sim::Config &c)
     return text.str();
 }
 
-void clear_settings()
-{
-    std::vector<std::string> names;
-    for (char **e = environ; *e != nullptr; ++e)
-        if (std::string(*e).rfind("IDSTAMP_SIM_", 0) == 0)
-            names.push_back(std::string(*e).substr(0, std::string(*e).find('=')));
-    for (const std::string &name : names)
-        unsetenv(name.c_str());
-}
 
 // Of several bad settings the first refused is the first read: the table's
 // order, the counter last.
@@ -77,7 +69,7 @@ TEST(SettingsTable, SeveralBadSettingsRefusedInReadingOrder)
         {{{"IDSTAMP_SIM_SEED", "x"}, {"IDSTAMP_SIM_CHIP", "x"}}, "IDSTAMP_SIM_CHIP"},
     };
     for (const auto &c : cases) {
-        clear_settings();
+        clear_sim_settings();
         for (const auto &[name, value] : c.set)
             setenv(name, value, 1);
         sim::Config config;
@@ -85,7 +77,7 @@ TEST(SettingsTable, SeveralBadSettingsRefusedInReadingOrder)
         EXPECT_FALSE(sim::settings_from_env(config, error));
         EXPECT_EQ(error.rfind(std::string("idstamp-sim: ") + c.refused + ":", 0), 0u) << error;
     }
-    clear_settings();
+    clear_sim_settings();
 }
 
 // The readers match a setting's name as it is and a fault's with '_' read as
@@ -118,7 +110,7 @@ TEST(SettingsTable, ShownDefaultIsTheDefault)
             continue;
         sim::Config unset, set;
         std::string error;
-        clear_settings();
+        clear_sim_settings();
         setenv("IDSTAMP_SIM_EEPROM", "", 1);
         if (s.host_clock_only)
             setenv("IDSTAMP_SIM_CLOCK", "host", 1);
